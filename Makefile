@@ -1,0 +1,33 @@
+# Front door. `make` builds the libraries into build/, `make test` builds and
+# runs every test, `make demo` builds and runs the main example.
+BUILD ?= build
+CMAKE_FLAGS ?=
+JOBS ?= 2
+
+.PHONY: all build setup test demo bench clean
+
+all: build
+
+setup:
+	@bash tools/setup.sh
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: setup
+	$(MAKE) build
+	ctest --test-dir $(BUILD) --output-on-failure
+
+demo: setup
+	$(MAKE) build
+	QV_BUILD_DIR=$(BUILD) Rscript examples/demo.R
+
+bench: setup
+	$(MAKE) build
+	QV_BUILD_DIR=$(BUILD) Rscript bench/trunomcall_speed.R
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,21 @@
+# Finds R through `R RHOME` and `R CMD config`; defines R::headers and R::library.
+find_program(R_EXECUTABLE R REQUIRED)
+execute_process(COMMAND ${R_EXECUTABLE} RHOME OUTPUT_VARIABLE R_HOME
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${R_EXECUTABLE} CMD config --cppflags OUTPUT_VARIABLE R_CPPFLAGS
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+string(REGEX MATCHALL "-I[^ ]+" R_INCLUDE_FLAGS "${R_CPPFLAGS}")
+set(R_INCLUDE_DIRS "")
+foreach(flag ${R_INCLUDE_FLAGS})
+  string(SUBSTRING "${flag}" 2 -1 dir)
+  list(APPEND R_INCLUDE_DIRS "${dir}")
+endforeach()
+find_library(R_LIBRARY NAMES R PATHS "${R_HOME}/lib" NO_DEFAULT_PATH)
+if(NOT R_LIBRARY)
+  message(FATAL_ERROR "libR not found under ${R_HOME}/lib: R must be built as a shared library")
+endif()
+add_library(R::headers INTERFACE IMPORTED)
+set_target_properties(R::headers PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${R_INCLUDE_DIRS}")
+add_library(R::library UNKNOWN IMPORTED)
+set_target_properties(R::library PROPERTIES IMPORTED_LOCATION "${R_LIBRARY}")
+message(STATUS "R home: ${R_HOME}; headers: ${R_INCLUDE_DIRS}; library: ${R_LIBRARY}")

@@ -1,0 +1,48 @@
+#include "arguments.h"
+
+namespace core {
+namespace {
+
+void check_vector(SEXP x, SEXPTYPE type, const char* type_name, R_xlen_t min_length,
+                  const char* entry, const char* name) {
+  if (TYPEOF(x) != type) {
+    Rf_error("%s: argument '%s' must be a %s vector, not of type '%s'", entry, name,
+             type_name, Rf_type2char(TYPEOF(x)));
+  }
+  if (XLENGTH(x) < min_length) {
+    Rf_error("%s: argument '%s' must have at least %lld elements, not %lld", entry, name,
+             static_cast<long long>(min_length), static_cast<long long>(XLENGTH(x)));
+  }
+}
+
+}  // namespace
+
+int checked_count(SEXP x, int minimum, const char* entry, const char* name) {
+  if (XLENGTH(x) < 1) Rf_error("%s: argument '%s' must be a count, not empty", entry, name);
+  const int n = Rf_asInteger(x);
+  if (n == NA_INTEGER) Rf_error("%s: argument '%s' must be a count, not NA", entry, name);
+  if (n < minimum) {
+    Rf_error("%s: argument '%s' must be at least %d, not %d", entry, name, minimum, n);
+  }
+  return n;
+}
+
+const double* checked_doubles(SEXP x, R_xlen_t min_length, const char* entry,
+                              const char* name) {
+  check_vector(x, REALSXP, "double", min_length, entry, name);
+  return REAL(x);
+}
+
+double* checked_writable_doubles(SEXP x, R_xlen_t min_length, const char* entry,
+                                 const char* name) {
+  check_vector(x, REALSXP, "double", min_length, entry, name);
+  return REAL(x);
+}
+
+const int* checked_integers(SEXP x, R_xlen_t min_length, const char* entry,
+                            const char* name) {
+  check_vector(x, INTSXP, "integer", min_length, entry, name);
+  return INTEGER(x);
+}
+
+}  // namespace core

@@ -1,0 +1,108 @@
+// Truncated standard normal samplers, written once over their random source.
+//
+//   double onetn_with(Source&, x)        a draw above x
+//   double trunom_with(Source&, as, bl)  a draw between as and bl
+//
+// A Source supplies, one draw per call and in the order the steps ask:
+//   exponential()       unit exponential deviate
+//   normal()            standard normal deviate
+//   proposal_uniform()  uniform for the middle-case proposal
+//   acceptance_log()    log of an acceptance uniform; 0 for a uniform of 0
+//
+// Assumes nothing of its arguments: bounds that are not numbers give a NaN
+// draw without touching the source; bounds out of order and bounds that no
+// draw can fill go to the fatal reporter.
+#pragma once
+
+#include <cmath>
+#include <limits>
+
+#include "fatal.h"
+
+namespace core {
+
+constexpr double kUpperTailThreshold = 8.0;
+constexpr double kLowerTailThreshold = -8.0;
+
+constexpr const char kBoundsOutOfOrder[] = "Error: as>bl\n";
+constexpr const char kBoundsInfiniteOnOneSide[] =
+    "Error: as and bl both infinite on the same side\n";
+constexpr const char kOnetnInfiniteBound[] = "Error: onetn bound is +Inf\n";
+
+template <class Source>
+double onetn_with(Source& source, double x) {
+  if (std::isnan(x)) return x;
+  if (x >= 0.0) {
+    // Above x >= 0: exponential proposals with the optimal rate alpha.
+    if (x == std::numeric_limits<double>::infinity()) fatal(kOnetnInfiniteBound);
+    const double x2 = x * x;
+    // Where x * x overflows, alpha's limit is x itself; every proposal then
+    // rounds to x and is accepted at the first attempt.
+    const double alpha = std::isinf(x2) ? x : 0.5 * x + 0.5 * std::sqrt(x2 + 4.0);
+    for (;;) {
+      const double e = source.exponential();
+      const double z = x + e / alpha;
+      const double d = z - alpha;
+      const double l = source.acceptance_log();
+      if (l <= -d * d * 0.5) return z;
+    }
+  }
+  // Above x < 0: plain normal draws until one lies above x.
+  for (;;) {
+    const double z = source.normal();
+    if (z > x) return z;
+  }
+}
+
+template <class Source>
+double trunom_with(Source& source, double as, double bl) {
+  if (as > bl) {
+    print_bound_diagnostic(as, bl);
+    fatal(kBoundsOutOfOrder);
+  }
+  if (std::isnan(as) || std::isnan(bl)) return std::numeric_limits<double>::quiet_NaN();
+
+  if (bl >= kUpperTailThreshold) {
+    // Upper tail (and every interval reaching it): draws above as, kept when
+    // they do not pass bl. Equal bounds cannot be hit by a draw: return them.
+    if (as == bl) {
+      if (std::isinf(as)) fatal(kBoundsInfiniteOnOneSide);
+      return as;
+    }
+    for (;;) {
+      const double z = onetn_with(source, as);
+      if (z <= bl) return z;
+    }
+  }
+
+  if (as <= kLowerTailThreshold) {
+    // Lower tail: mirrored draws below bl, kept when they lie above as.
+    if (as == bl) {
+      if (std::isinf(as)) fatal(kBoundsInfiniteOnOneSide);
+      return as;
+    }
+    for (;;) {
+      const double z = -onetn_with(source, -bl);
+      if (z > as) return z;
+    }
+  }
+
+  // Middle: uniform proposals over [as, bl), accepted against the density's
+  // largest value on the interval.
+  const double w = bl - as;
+  for (;;) {
+    const double z = as + w * source.proposal_uniform();
+    double r;
+    if (bl < 0.0) {
+      r = (bl * bl - z * z) * 0.5;
+    } else if (as > 0.0) {
+      r = (as * as - z * z) * 0.5;
+    } else {
+      r = -z * z * 0.5;
+    }
+    const double l = source.acceptance_log();
+    if (l <= r) return z;
+  }
+}
+
+}  // namespace core

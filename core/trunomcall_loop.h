@@ -1,0 +1,22 @@
+// The vector loop shared by every library's trunomcall: one draw per element,
+// in element order, on standardised bounds. Returns whether any element came
+// out as NaN, so that the entry can warn once.
+#pragma once
+
+namespace core {
+
+template <double (*Draw)(double, double)>
+bool fill_truncated_normals(int n, const double* m, const double* s, const double* lo,
+                            const double* hi, double* out) {
+  bool nan_seen = false;
+  for (int i = 0; i < n; ++i) {
+    const double lower = s[i] * (lo[i] - m[i]);
+    const double upper = s[i] * (hi[i] - m[i]);
+    const double z = Draw(lower, upper);
+    out[i] = m[i] + z / s[i];
+    nan_seen |= (out[i] != out[i]);
+  }
+  return nan_seen;
+}
+
+}  // namespace core
