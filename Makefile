@@ -23,7 +23,7 @@ test: setup
 
 demo: setup
 	$(MAKE) build
-	QV_BUILD_DIR=$(BUILD) Rscript examples/demo.R
+	QV_BUILD_DIR=$(BUILD) Rscript examples/truncated_means.R
 
 bench: setup
 	$(MAKE) build

@@ -3,6 +3,6 @@
 library(testthat)
 build_dir <- Sys.getenv("QV_BUILD_DIR", "build")
 Sys.setenv(QV_BUILD_DIR = normalizePath(build_dir, mustWork = TRUE))
-result <- test_dir("tests/testthat", reporter = c("summary", "fail"), stop_on_failure = TRUE,
+result <- test_dir("tests/testthat", reporter = "progress", stop_on_failure = TRUE,
                    stop_on_warning = TRUE)
 invisible(result)
