@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
 
-.PHONY: all build setup test demo bench clean
+.PHONY: all build setup test sanitize demo bench clean
 
 all: build
 
@@ -21,6 +21,13 @@ test: setup
 	$(MAKE) build
 	ctest --test-dir $(BUILD) --output-on-failure
 
+# The whole suite against libraries built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (every finding fails).
+sanitize: setup
+	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
+	cmake --build $(BUILD)-sanitize -j $(JOBS)
+	ctest --test-dir $(BUILD)-sanitize --output-on-failure
+
 demo: setup
 	$(MAKE) build
 	QV_BUILD_DIR=$(BUILD) Rscript examples/truncated_means.R
@@ -30,4 +37,4 @@ bench: setup
 	QV_BUILD_DIR=$(BUILD) Rscript bench/trunomcall_speed.R
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-sanitize
