@@ -88,20 +88,29 @@ double trunom_with(Source& source, double as, double bl) {
   }
 
   // Middle: uniform proposals over [as, bl), accepted against the density's
-  // largest value on the interval.
+  // largest value on the interval: at bl when the interval lies below 0, at
+  // as when it lies above 0, at 0 when it contains 0. One loop per shape.
   const double w = bl - as;
+  if (bl < 0.0) {
+    const double peak = bl * bl;
+    for (;;) {
+      const double z = as + w * source.proposal_uniform();
+      const double r = (peak - z * z) * 0.5;
+      if (source.acceptance_log() <= r) return z;
+    }
+  }
+  if (as > 0.0) {
+    const double peak = as * as;
+    for (;;) {
+      const double z = as + w * source.proposal_uniform();
+      const double r = (peak - z * z) * 0.5;
+      if (source.acceptance_log() <= r) return z;
+    }
+  }
   for (;;) {
     const double z = as + w * source.proposal_uniform();
-    double r;
-    if (bl < 0.0) {
-      r = (bl * bl - z * z) * 0.5;
-    } else if (as > 0.0) {
-      r = (as * as - z * z) * 0.5;
-    } else {
-      r = -z * z * 0.5;
-    }
-    const double l = source.acceptance_log();
-    if (l <= r) return z;
+    const double r = -z * z * 0.5;
+    if (source.acceptance_log() <= r) return z;
   }
 }
 

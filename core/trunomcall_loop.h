@@ -5,18 +5,26 @@
 
 namespace core {
 
-template <double (*Draw)(double, double)>
-bool fill_truncated_normals(int n, const double* m, const double* s, const double* lo,
-                            const double* hi, double* out) {
+// `draw(lower, upper)` makes one truncated standard normal draw.
+template <class Draw>
+bool fill_truncated_normals_with(Draw&& draw, int n, const double* m, const double* s,
+                                 const double* lo, const double* hi, double* out) {
   bool nan_seen = false;
   for (int i = 0; i < n; ++i) {
     const double lower = s[i] * (lo[i] - m[i]);
     const double upper = s[i] * (hi[i] - m[i]);
-    const double z = Draw(lower, upper);
+    const double z = draw(lower, upper);
     out[i] = m[i] + z / s[i];
     nan_seen |= (out[i] != out[i]);
   }
   return nan_seen;
+}
+
+template <double (*Draw)(double, double)>
+bool fill_truncated_normals(int n, const double* m, const double* s, const double* lo,
+                            const double* hi, double* out) {
+  return fill_truncated_normals_with([](double a, double b) { return Draw(a, b); }, n, m, s,
+                                     lo, hi, out);
 }
 
 }  // namespace core
