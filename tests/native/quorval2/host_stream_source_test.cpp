@@ -95,11 +95,11 @@ TEST(MiddleCase, AcceptanceComparesTheLogOfTheUniformWithEachLogRatio) {
   };
   for (const Case& c : cases) {
     const double z = c.as + (c.bl - c.as) * c.u;
-    // Just above the threshold: rejected, then a second proposal at the
-    // density's peak on the interval is taken with any positive uniform.
+    // Just above the threshold: rejected; a second proposal near the
+    // density's peak on the interval is then taken with a small uniform.
     const double above = std::exp(c.r) * 1.0001;
-    const double peak_u = c.bl < 0.0 ? 0.999999 : (c.as > 0.0 ? 0.0 : -c.as / (c.bl - c.as));
-    Script rejected{{u(c.u), u(above), u(peak_u), u(0.999999)}};
+    const double peak_u = c.bl < 0.0 ? 0.999 : (c.as > 0.0 ? 0.0 : -c.as / (c.bl - c.as));
+    Script rejected{{u(c.u), u(above), u(peak_u), u(0.01)}};
     const double second = trunom(rejected, c.as, c.bl);
     EXPECT_TRUE(rejected.all_taken()) << c.as;
     EXPECT_NE(second, z);
