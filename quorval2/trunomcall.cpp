@@ -2,11 +2,13 @@
 // [lo, hi], one per element, on R's generator. R's generator state is loaded
 // once before the loop and stored back once after it (also for n = 0); an
 // error raised by a draw leaves R's stored seed where it was.
+#include "truncated_normal.h"
+#include "r_stream_source.h"
+
 #include <R_ext/Random.h>
 
 #include "arguments.h"
 #include "export.h"
-#include "sampler.h"
 #include "trunomcall_loop.h"
 
 QV_EXPORT SEXP trunomcall(SEXP n_arg, SEXP m_arg, SEXP s_arg, SEXP lo_arg, SEXP hi_arg) {
@@ -19,8 +21,11 @@ QV_EXPORT SEXP trunomcall(SEXP n_arg, SEXP m_arg, SEXP s_arg, SEXP lo_arg, SEXP 
 
   SEXP result = Rf_protect(Rf_allocVector(REALSXP, n));
   GetRNGstate();
-  const bool nan_seen =
-      core::fill_truncated_normals<quorval2::trunom>(n, m, s, lo, hi, REAL(result));
+  // One source for the whole vector: the sampler is inlined into the loop.
+  quorval2::RStreamSource source;
+  const bool nan_seen = core::fill_truncated_normals_with(
+      [&source](double a, double b) { return core::trunom_with(source, a, b); }, n, m, s, lo,
+      hi, REAL(result));
   PutRNGstate();
   if (nan_seen) Rf_warning("NAs produced");
   Rf_unprotect(1);
