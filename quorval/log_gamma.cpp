@@ -13,8 +13,8 @@ namespace {
 
 constexpr double kShift = 5.5;
 constexpr double kScale = 2.50662827465;
-constexpr double kCoefficients[6] = {76.18009173,  -86.50532033,    24.01409822,
-                                     -1.231739516, 0.120858003e-2, -0.536382e-5};
+constexpr double kCoefficients[6] = {76.18009173,  -86.50532033,   24.01409822,
+                                     -1.231739516, 0.00120858003, -5.36382e-6};
 
 }  // namespace
 
