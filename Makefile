@@ -30,7 +30,13 @@ sanitize: setup
 
 demo: setup
 	$(MAKE) build
-	QV_BUILD_DIR=$(BUILD) Rscript examples/truncated_means.R
+	QV_BUILD_DIR=$(BUILD) Rscript examples/ordinal_probit.R
+	@if Rscript -e 'quit(status = !requireNamespace("tmvtnorm", quietly = TRUE))' >/dev/null 2>&1; then \
+	  echo; QV_BUILD_DIR=$(BUILD) Rscript examples/ordered_gibbs.R; \
+	else \
+	  echo "examples/ordered_gibbs.R skipped: it needs the R package tmvtnorm" \
+	       "(apt-get install r-cran-tmvtnorm, or in R: install.packages(\"tmvtnorm\"))"; \
+	fi
 
 bench: setup
 	$(MAKE) build

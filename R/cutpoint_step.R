@@ -1,0 +1,43 @@
+# One Metropolis-Hastings update of ordinal probit cutpoints, by quorval's
+# entry: cutpoint_step(y, cutpoints, mean, t, s).
+#   y          category codes 1 ... K-1 (numeric or factor); code k lies
+#              between cutpoints[k] and cutpoints[k + 1]
+#   cutpoints  the K current cutpoints, non-decreasing; cutpoints[1] and
+#              cutpoints[K] may be -Inf and Inf, the others finite. Elements
+#              1, 2, K-1 and K stay fixed; 3 ... K-2 are proposed.
+#   mean       latent means, recycled to length(y)
+#   t          reciprocal sd of the latent variable
+#   s          reciprocal sd of the proposal (larger s: smaller steps)
+# Returns list(cutpoints = the state to continue with, proposal, accepted).
+
+cutpoint_step <- function(y, cutpoints, mean, t, s) {
+  fn <- "cutpoint_step"
+  if (!is.numeric(cutpoints) || length(cutpoints) < 2L || anyNA(cutpoints)) {
+    .qv_stop(fn, "'cutpoints' must be a numeric vector of at least 2 numbers")
+  }
+  k <- length(cutpoints)
+  inner <- cutpoints[-c(1L, k)]
+  if (!all(is.finite(inner))) .qv_stop(fn, "'cutpoints' must be finite apart from the first and the last")
+  if (is.unsorted(cutpoints)) .qv_stop(fn, "'cutpoints' must be in non-decreasing order")
+
+  if (is.factor(y)) y <- as.integer(y)
+  if (!is.numeric(y) || anyNA(y)) .qv_stop(fn, "'y' must hold category codes, without NA")
+  bad <- y < 1 | y > k - 1 | y != floor(y)
+  if (any(bad)) {
+    .qv_stop(fn, "'y' must hold whole category codes in 1 ... %d (element %d is %g)",
+             k - 1L, .qv_first(bad), y[bad][1L])
+  }
+  n <- length(y)
+  mean <- .qv_recycled(mean, n, fn, "mean")
+  if (!all(is.finite(mean))) .qv_stop(fn, "'mean' must be finite")
+  t <- .qv_positive(t, fn, "t")
+  s <- .qv_positive(s, fn, "s")
+
+  .qv_need_entry(fn, "quorval", "quorval")
+  result <- .Call("quorval", n, k, as.integer(y), as.double(cutpoints), mean, t, s,
+                  PACKAGE = "quorval")
+  proposal <- result[seq_len(k)]
+  accepted <- result[k + 1L] == 100
+  list(cutpoints = if (accepted) proposal else as.double(cutpoints),
+       proposal = proposal, accepted = accepted)
+}

@@ -1,0 +1,164 @@
+# The R layer's wrappers: argument checks, recycling, the choice of stream.
+
+test_that("qv_load_libraries loads each library once and refuses what it cannot find", {
+  paths <- qv_load_libraries(qv_build_dir())
+  expect_named(paths, qv_library_names)
+  expect_true(all(vapply(qv_library_names, function(lib) lib %in% names(getLoadedDLLs()), TRUE)))
+  expect_error(qv_load_libraries(file.path(tempdir(), "no-such-build")), "does not exist")
+  expect_error(qv_load_libraries(tempdir()), "quorval.so' is missing")
+  expect_error(qv_load_libraries(qv_build_dir(), "quorval3"), "unknown library 'quorval3'")
+  expect_false(qv_has_entry("no_such_entry", "quorval"))
+})
+
+test_that("rtruncnorm_qv recycles its parameters like rnorm and keeps every draw in its interval", {
+  x <- rtruncnorm_qv(7, mean = c(0, 10), sd = c(1, 2), lower = c(-1, 9), upper = c(1, 11))
+  expect_length(x, 7)
+  odd <- seq(1, 7, by = 2)
+  expect_true(all(x[odd] >= -1 & x[odd] <= 1))
+  expect_true(all(x[-odd] >= 9 & x[-odd] <= 11))
+  expect_length(rtruncnorm_qv(c(5, 5, 5), stream = "r"), 3)
+  expect_identical(rtruncnorm_qv(0), numeric(0))
+  expect_identical(rtruncnorm_qv(0, mean = numeric(0)), numeric(0))
+  y <- rtruncnorm_qv(4, lower = c(-Inf, 2), upper = c(-3, Inf), stream = "r")
+  expect_true(y[1] <= -3 && y[3] <= -3 && y[2] >= 2 && y[4] >= 2)
+})
+
+test_that("rtruncnorm_qv refuses what would stop the sampler, naming the argument", {
+  expect_error(rtruncnorm_qv(-1), "rtruncnorm_qv: 'n' must be a whole number")
+  expect_error(rtruncnorm_qv(NA), "'n' must be a whole number")
+  expect_error(rtruncnorm_qv(2.5), "'n' must be a whole number")
+  expect_error(rtruncnorm_qv(3, mean = "a"), "'mean' must be numeric")
+  expect_error(rtruncnorm_qv(3, sd = numeric(0)), "'sd' must not be empty")
+  expect_error(rtruncnorm_qv(3, sd = c(1, 0)), "'sd' must be positive and finite \\(element 2 is 0\\)")
+  expect_error(rtruncnorm_qv(3, sd = -1), "'sd' must be positive")
+  expect_error(rtruncnorm_qv(3, sd = Inf), "'sd' must be positive")
+  expect_error(rtruncnorm_qv(3, mean = c(0, 0, Inf)), "'mean' must be finite \\(element 3")
+  expect_error(rtruncnorm_qv(3, lower = 2, upper = c(3, 1)), "element 2: 2 > 1")
+  expect_error(rtruncnorm_qv(1, lower = Inf, upper = Inf), "holds no draw")
+  expect_error(rtruncnorm_qv(1, stream = "x"), "'arg' should be one of")
+})
+
+test_that("an NA parameter gives a NaN draw and one warning, the other draws stand", {
+  expect_warning(x <- rtruncnorm_qv(3, mean = c(0, NA, 0), lower = -1, upper = 1), "NAs produced")
+  expect_true(is.nan(x[2]))
+  expect_true(all(abs(x[-2]) <= 1))
+})
+
+test_that("stream 'r' is quorval2's trunomcall on R's seed, with s = 1 / sd", {
+  set.seed(11)
+  a <- rtruncnorm_qv(50, mean = 1, sd = 0.5, lower = 0, upper = 3, stream = "r")
+  set.seed(11)
+  b <- .Call("trunomcall", 50L, rep(1, 50), rep(2, 50), rep(0, 50), rep(3, 50), PACKAGE = "quorval2")
+  expect_identical(a, b)
+  set.seed(11)
+  expect_false(identical(runif(1), {set.seed(11); rtruncnorm_qv(5, stream = "r"); runif(1)}))
+})
+
+test_that("stream 'c' is quorval's trunomcall on the C stream and leaves R's stream alone", {
+  # Bounds within the middle region: the draws take nothing but rand() values,
+  # so re-seeding the C stream repeats them.
+  c_stream_seed(5)
+  a <- rtruncnorm_qv(50, mean = 1, sd = 0.5, lower = 0, upper = 3, stream = "c")
+  c_stream_seed(5)
+  b <- .Call("trunomcall", 50L, rep(1, 50), rep(2, 50), rep(0, 50), rep(3, 50), PACKAGE = "quorval")
+  expect_identical(a, b)
+  set.seed(3)
+  u <- runif(1)
+  set.seed(3)
+  rtruncnorm_qv(20, stream = "c")
+  expect_identical(runif(1), u)
+})
+
+test_that("cutpoint_step keeps the fixed cutpoints, continues from the proposal only when accepted", {
+  skip_if_not(qv_has_entry("quorval", "quorval"), "quorval's cutpoint entry is not built yet")
+  y <- rep(1:5, c(10, 30, 40, 30, 10))
+  cuts <- c(-Inf, 0, 1, 2, 3, Inf)
+  decisions <- logical(0)
+  for (s in c(0.5, 2, 50)) {
+    for (i in 1:30) {
+      step <- cutpoint_step(y, cuts, mean = 1.5, t = 1, s = s)
+      expect_identical(step$proposal[c(1, 2, 5, 6)], cuts[c(1, 2, 5, 6)])
+      expect_false(is.unsorted(step$proposal))
+      expect_identical(step$cutpoints, if (step$accepted) step$proposal else cuts)
+      decisions <- c(decisions, step$accepted)
+    }
+  }
+  expect_true(any(decisions) && !all(decisions))
+})
+
+test_that("cutpoint_step recycles the mean and takes factors as codes", {
+  skip_if_not(qv_has_entry("quorval", "quorval"), "quorval's cutpoint entry is not built yet")
+  y <- rep(1:5, c(10, 30, 40, 30, 10))
+  cuts <- c(-Inf, 0, 1, 2, 3, Inf)
+  # s = 2 keeps the proposal bounds in the middle region: rand() values only.
+  c_stream_seed(9)
+  a <- cutpoint_step(y, cuts, mean = 1.4, t = 1.2, s = 2)
+  c_stream_seed(9)
+  b <- cutpoint_step(factor(y), cuts, mean = rep(1.4, length(y)), t = 1.2, s = 2)
+  c_stream_seed(9)
+  raw <- .Call("quorval", length(y), 6L, y, cuts, rep(1.4, length(y)), 1.2, 2, PACKAGE = "quorval")
+  expect_identical(a, b)
+  expect_identical(a$proposal, raw[1:6])
+  expect_identical(a$accepted, raw[7] == 100)
+})
+
+test_that("cutpoint_step refuses codes, cutpoints and scalars the step cannot use", {
+  y <- c(1, 2, 3)
+  cuts <- c(-Inf, 0, 1, 2, Inf)
+  expect_error(cutpoint_step(c(1, 5), cuts, 0, 1, 1), "codes in 1 \\.\\.\\. 4 \\(element 2 is 5\\)")
+  expect_error(cutpoint_step(c(1, 1.5), cuts, 0, 1, 1), "whole category codes")
+  expect_error(cutpoint_step(c(1, NA), cuts, 0, 1, 1), "without NA")
+  expect_error(cutpoint_step(y, c(-Inf, 0, 2, 1, Inf), 0, 1, 1), "non-decreasing")
+  expect_error(cutpoint_step(y, c(-Inf, 0, Inf, 2, Inf), 0, 1, 1), "finite apart from")
+  expect_error(cutpoint_step(y, cuts, c(0, NA), 1, 1), "'mean' must be finite")
+  expect_error(cutpoint_step(y, cuts, 0, 0, 1), "'t' must be one positive finite number")
+  expect_error(cutpoint_step(y, cuts, 0, 1, c(1, 2)), "'s' must be one positive")
+})
+
+test_that("ordered_gibbs keeps the ends and the order, and recycles m", {
+  skip_if_not(qv_has_entry("mvtrnorms", "vaskor"), "vaskor's mvtrnorms is not built yet")
+  A <- matrix(c(1, 0.3, 0.1, 0.3, 1, 0.3, 0.1, 0.3, 1), 3)
+  start <- c(-1, -0.5, 0, 0.5, 1)
+  x <- ordered_gibbs(A, c(0.2, 0.2, 0.2), start, sweeps = 25)
+  expect_length(x, 5)
+  expect_identical(x[c(1, 5)], c(-1, 1))
+  expect_false(is.unsorted(x))
+  # Finite ends and a unit diagonal keep every draw in the middle region.
+  c_stream_seed(4)
+  a <- ordered_gibbs(A, 0.2, start, sweeps = 5)
+  c_stream_seed(4)
+  b <- .Call("mvtrnorms", A, rep(0.2, 3), start, 3L, 5L, PACKAGE = "vaskor")
+  expect_identical(a, b)
+  expect_identical(ordered_gibbs(A, 0.2, start, sweeps = 0), start)
+})
+
+test_that("ordered_gibbs refuses states and matrices the sweeps cannot use", {
+  skip_if_not(qv_has_entry("mvtrnorms", "vaskor"), "vaskor's mvtrnorms is not built yet")
+  A <- diag(2)
+  expect_error(ordered_gibbs(A, 0, c(0, 2, 1, 3)), "non-decreasing")
+  expect_error(ordered_gibbs(A, 0, c(0, NA, 1, 3)), "'state' must be a numeric vector")
+  expect_error(ordered_gibbs(A, 0, c(0, Inf, Inf, Inf)), "finite inner components")
+  expect_error(ordered_gibbs(diag(3), 0, c(0, 1, 2, 3)), "numeric 2 x 2 matrix")
+  expect_error(ordered_gibbs(matrix(c(1, 0.5, 0, 1), 2), 0, c(0, 1, 2, 3)), "symmetric")
+  expect_error(ordered_gibbs(diag(c(1, 0)), 0, c(0, 1, 2, 3)), "positive diagonal")
+  expect_error(ordered_gibbs(A, 0, c(0, 1, 2, 3), sweeps = -1), "'sweeps' must be a whole number")
+})
+
+test_that("ordered_gibbs_target gives the sweeps the target's full conditional means", {
+  sigma <- 0.5^abs(outer(1:4, 1:4, "-")) + 0.3
+  mu <- c(-1, 0.5, 0.2, 2)
+  target <- ordered_gibbs_target(mu, sigma)
+  precision <- solve(sigma)
+  set.seed(2)
+  for (rep in 1:5) {
+    x <- rnorm(4)
+    for (i in 1:4) {
+      centre <- sum(target$A[i, -i] * (x[-i] - target$m[-i])) / target$A[i, i]
+      conditional <- mu[i] - sum(precision[i, -i] * (x[-i] - mu[-i])) / precision[i, i]
+      expect_equal(centre, conditional, tolerance = 1e-10)
+    }
+  }
+  expect_equal(diag(target$A), diag(precision))
+  expect_error(ordered_gibbs_target(1, matrix(1)), "cannot be set through the location vector")
+  expect_error(ordered_gibbs_target(c(0, 0), diag(c(1, -1))), "positive definite")
+})
