@@ -28,5 +28,17 @@ ms_per_call <- vapply(seq_len(blocks), function(b) {
 }, numeric(1))
 
 counted <- sum(y != 1L & y != K - 1L)
-cat(sprintf("quorval, N = %d (%d counted), K = %d: %.3f ms per call (median of %d blocks of %d calls)\n",
-            N, counted, K, median(ms_per_call), blocks, per_block))
+ms_distinct <- median(ms_per_call)
+
+# The same observations with a categorical covariate: 8 distinct means.
+m_groups <- round(m * 2) / 2
+m_groups <- pmin(pmax(m_groups, -0.5), 3)
+ms_grouped <- median(vapply(seq_len(blocks), function(b) {
+  system.time(for (i in seq_len(per_block)) {
+    .Call("quorval", N, K, y, cutpoints, m_groups, t, s, PACKAGE = "quorval")
+  })[["elapsed"]] / per_block * 1e3
+}, numeric(1)))
+cat(sprintf("quorval, N = %d (%d counted), K = %d, median of %d blocks of %d calls:\n",
+            N, counted, K, blocks, per_block))
+cat(sprintf("  all means distinct:        %.3f ms per call\n", ms_distinct))
+cat(sprintf("  %d distinct means:          %.3f ms per call\n", length(unique(m_groups)), ms_grouped))

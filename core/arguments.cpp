@@ -5,8 +5,8 @@ namespace {
 
 void check_vector(SEXP x, SEXPTYPE type, const char* type_name, R_xlen_t min_length,
                   const char* entry, const char* name) {
-  if (TYPEOF(x) != type) {
-    Rf_error("%s: argument '%s' must be a %s vector, not of type '%s'", entry, name,
+  if (TYPEOF(x) != static_cast<int>(type)) {
+    Rf_error("%s: argument '%s' must be %s vector, not of type '%s'", entry, name,
              type_name, Rf_type2char(TYPEOF(x)));
   }
   if (XLENGTH(x) < min_length) {
@@ -29,19 +29,19 @@ int checked_count(SEXP x, int minimum, const char* entry, const char* name) {
 
 const double* checked_doubles(SEXP x, R_xlen_t min_length, const char* entry,
                               const char* name) {
-  check_vector(x, REALSXP, "double", min_length, entry, name);
+  check_vector(x, REALSXP, "a double", min_length, entry, name);
   return REAL(x);
 }
 
 double* checked_writable_doubles(SEXP x, R_xlen_t min_length, const char* entry,
                                  const char* name) {
-  check_vector(x, REALSXP, "double", min_length, entry, name);
+  check_vector(x, REALSXP, "a double", min_length, entry, name);
   return REAL(x);
 }
 
 const int* checked_integers(SEXP x, R_xlen_t min_length, const char* entry,
                             const char* name) {
-  check_vector(x, INTSXP, "integer", min_length, entry, name);
+  check_vector(x, INTSXP, "an integer", min_length, entry, name);
   return INTEGER(x);
 }
 

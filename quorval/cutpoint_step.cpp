@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "interval_mass_cache.h"
 #include "normal_cdf.h"
 #include "rand15.h"
 #include "sampler.h"
@@ -49,12 +50,17 @@ bool cutpoint_step(const CutpointModel& model, double* p) {
   }
 
   // Categories 1 and k-1 lie between fixed cutpoints: same under p and c.
+  // Repeated terms (means that repeat) come from the memo.
+  IntervalMassCache memo;
   const double t = model.t;
   for (int i = 0; i < model.n; ++i) {
     const int code = model.y[i];
     if (code == 1 || code == k - 1) continue;
-    forward = forward + interval_log_mass(t, model.m[i], p[code - 1], p[code]);
-    reverse = reverse + interval_log_mass(t, model.m[i], c[code - 1], c[code]);
+    double proposed, current;
+    memo.log_mass_pair(t, model.m[i], p[code - 1], p[code], c[code - 1], c[code], &proposed,
+                       &current);
+    forward = forward + proposed;
+    reverse = reverse + current;
   }
 
   const double ratio = std::exp(forward - reverse);

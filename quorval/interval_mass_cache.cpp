@@ -1,0 +1,87 @@
+#include "interval_mass_cache.h"
+
+#include <cmath>
+
+#include "cutpoint_step.h"
+#include "normal_cdf.h"
+
+namespace ordinal {
+namespace {
+
+std::uint32_t float_bits(double z) {
+  const float f = static_cast<float>(z);
+  std::uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+std::uint64_t pair_key(std::uint32_t upper, std::uint32_t lower) {
+  return (std::uint64_t{upper} << 32) | lower;
+}
+
+// The term from its two norm values, as interval_log_mass forms it.
+double log_mass_from(double f_upper, double f_lower) {
+  const double upper = static_cast<float>(f_upper);
+  return std::log(upper - f_lower);
+}
+
+}  // namespace
+
+int IntervalMassCache::slot_of(std::uint64_t key) const {
+  return static_cast<int>((key * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+}
+
+void IntervalMassCache::log_mass_pair(double q, double mu, double pl, double ph, double cl,
+                                      double ch, double* proposed, double* current) {
+  const double zpl = q * (pl - mu), zph = q * (ph - mu);
+  const double zcl = q * (cl - mu), zch = q * (ch - mu);
+  const std::uint32_t bpl = float_bits(zpl), bph = float_bits(zph);
+  const std::uint32_t bcl = float_bits(zcl), bch = float_bits(zch);
+  const std::uint64_t kp = pair_key(bph, bpl), kc = pair_key(bch, bcl);
+  const int sp = slot_of(kp), sc = slot_of(kc);
+  const bool hit_p = kp != kEmpty && keys_[sp] == kp;
+  const bool hit_c = kc != kEmpty && keys_[sc] == kc;
+  if (hit_p && hit_c) {
+    *proposed = values_[sp];
+    *current = values_[sc];
+    return;
+  }
+  // Evaluate in the order upper, lower, proposal first: a value that goes to
+  // the fatal reporter reaches it where the plain evaluation would.
+  double fph = 0.0, fpl = 0.0;
+  if (hit_p) {
+    *proposed = values_[sp];
+  } else {
+    fph = norm(zph);
+    fpl = norm(zpl);
+    *proposed = log_mass_from(fph, fpl);
+  }
+  if (hit_c) {
+    *current = values_[sc];
+  } else {
+    const double fch = (!hit_p && bch == bph) ? fph : norm(zch);
+    const double fcl = (!hit_p && bcl == bpl) ? fpl : norm(zcl);
+    *current = log_mass_from(fch, fcl);
+  }
+  if (!hit_p && kp != kEmpty) {
+    keys_[sp] = kp;
+    values_[sp] = *proposed;
+  }
+  if (!hit_c && kc != kEmpty) {
+    keys_[sc] = kc;
+    values_[sc] = *current;
+  }
+}
+
+double IntervalMassCache::log_mass(double q, double mu, double l, double h) {
+  const std::uint64_t key = pair_key(float_bits(q * (h - mu)), float_bits(q * (l - mu)));
+  if (key == kEmpty) return interval_log_mass(q, mu, l, h);
+  const int slot = slot_of(key);
+  if (keys_[slot] == key) return values_[slot];
+  const double value = interval_log_mass(q, mu, l, h);
+  keys_[slot] = key;
+  values_[slot] = value;
+  return value;
+}
+
+}  // namespace ordinal
