@@ -8,9 +8,15 @@
 #   mean       latent means, recycled to length(y)
 #   t          reciprocal sd of the latent variable
 #   s          reciprocal sd of the proposal (larger s: smaller steps)
+#   reversible when TRUE (the default), a proposal that the reverse move could
+#              not have produced is rejected: the reverse draw of cutpoint j
+#              lies between cutpoints[j - 1] and proposal[j + 1], so a
+#              proposal[j + 1] below cutpoints[j] makes the exact
+#              Metropolis-Hastings ratio 0. The entry's ratio leaves this out
+#              (it can only happen with K >= 6); FALSE keeps its flag as it is.
 # Returns list(cutpoints = the state to continue with, proposal, accepted).
 
-cutpoint_step <- function(y, cutpoints, mean, t, s) {
+cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   fn <- "cutpoint_step"
   if (!is.numeric(cutpoints) || length(cutpoints) < 2L || anyNA(cutpoints)) {
     .qv_stop(fn, "'cutpoints' must be a numeric vector of at least 2 numbers")
@@ -38,6 +44,10 @@ cutpoint_step <- function(y, cutpoints, mean, t, s) {
                   PACKAGE = "quorval")
   proposal <- result[seq_len(k)]
   accepted <- result[k + 1L] == 100
+  if (accepted && isTRUE(reversible) && k >= 6L) {
+    free <- seq.int(3L, k - 2L)
+    accepted <- all(cutpoints[free] <= proposal[free + 1L])
+  }
   list(cutpoints = if (accepted) proposal else as.double(cutpoints),
        proposal = proposal, accepted = accepted)
 }

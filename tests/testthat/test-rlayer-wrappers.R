@@ -162,3 +162,24 @@ test_that("ordered_gibbs_target gives the sweeps the target's full conditional m
   expect_error(ordered_gibbs_target(1, matrix(1)), "cannot be set through the location vector")
   expect_error(ordered_gibbs_target(c(0, 0), diag(c(1, -1))), "positive definite")
 })
+
+test_that("cutpoint_step rejects proposals the reverse move could not produce, unless asked not to", {
+  skip_if_not(qv_has_entry("quorval", "quorval"), "quorval's cutpoint entry is not built yet")
+  y <- rep(1:6, c(5, 10, 10, 10, 10, 5))
+  cuts <- c(-Inf, 0, 0.3, 0.6, 0.9, 1.2, Inf)
+  free <- 3:5
+  crossings <- 0L
+  # Wide proposals (s = 0.5) keep every draw in the middle case: rand() only,
+  # so reseeding replays the same proposal.
+  for (i in 1:300) {
+    c_stream_seed(i)
+    plain <- cutpoint_step(y, cuts, mean = 0.6, t = 1, s = 0.5, reversible = FALSE)
+    c_stream_seed(i)
+    exact <- cutpoint_step(y, cuts, mean = 0.6, t = 1, s = 0.5)
+    expect_identical(exact$proposal, plain$proposal)
+    crossed <- any(cuts[free] > plain$proposal[free + 1L])
+    crossings <- crossings + crossed
+    expect_identical(exact$accepted, plain$accepted && !crossed)
+  }
+  expect_gt(crossings, 10L)
+})
