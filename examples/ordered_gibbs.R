@@ -50,11 +50,7 @@ inputs <- ordered_gibbs_target(mu, sigma)
 state <- c(lower_end, lower_end + seq_len(n) * 0.5, upper_end)
 started <- proc.time()[["elapsed"]]
 state <- ordered_gibbs(inputs$A, inputs$m, state, sweeps = burnin)
-ours <- matrix(NA_real_, draws, n)
-for (i in seq_len(draws)) {
-  state <- ordered_gibbs(inputs$A, inputs$m, state, sweeps = 1L)
-  ours[i, ] <- state[2:(n + 1L)]
-}
+ours <- ordered_gibbs_chain(inputs$A, inputs$m, state, draws = draws, sweeps = 1L)
 ours_seconds <- proc.time()[["elapsed"]] - started
 
 # tmvtnorm: the same constraints as lower <= D x <= upper, with D the first

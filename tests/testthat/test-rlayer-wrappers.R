@@ -183,3 +183,27 @@ test_that("cutpoint_step rejects proposals the reverse move could not produce, u
   }
   expect_gt(crossings, 10L)
 })
+
+test_that("ordered_gibbs_chain collects what repeated ordered_gibbs calls give", {
+  skip_if_not(qv_has_entry("mvtrnorms", "vaskor"), "vaskor's mvtrnorms is not built yet")
+  A <- matrix(c(2, -0.6, 0, -0.6, 2, -0.6, 0, -0.6, 2), 3)
+  start <- c(0, 0.5, 1, 1.5, 3)  # finite ends: middle-case draws, rand() only
+  c_stream_seed(21)
+  chain <- ordered_gibbs_chain(A, 0.3, start, draws = 40, sweeps = 2)
+  c_stream_seed(21)
+  x <- start
+  by_hand <- t(vapply(1:40, function(k) {
+    x <<- ordered_gibbs(A, 0.3, x, sweeps = 2)
+    x[2:4]
+  }, numeric(3)))
+  expect_identical(chain, by_hand)
+  expect_identical(dim(ordered_gibbs_chain(A, 0.3, start, draws = 0)), c(0L, 3L))
+})
+
+test_that("ordered_gibbs allows the rounding of a draw in the order check, not more", {
+  skip_if_not(qv_has_entry("mvtrnorms", "vaskor"), "vaskor's mvtrnorms is not built yet")
+  A <- diag(2)
+  one_ulp_below <- c(0, 0.7, 0.7 - .Machine$double.eps / 2, 2)
+  expect_length(ordered_gibbs(A, 0, one_ulp_below, sweeps = 1), 4)
+  expect_error(ordered_gibbs(A, 0, c(0, 0.7, 0.69, 2)), "non-decreasing")
+})
