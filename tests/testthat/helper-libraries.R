@@ -61,3 +61,14 @@ ptrunc <- function(q, a, b) {
   la <- pnorm(a, log.p = TRUE); lb <- pnorm(b, log.p = TRUE)
   (exp(lq - lb) - exp(la - lb)) / (1 - exp(la - lb))
 }
+
+# Kolmogorov distance of a sample from a distribution function, and the
+# Dvoretzky-Kiefer-Wolfowitz bound it stays below except with `failure` chance.
+kolmogorov_distance <- function(x, cdf) {
+  x <- sort(x)
+  n <- length(x)
+  f <- cdf(x)
+  max(pmax(seq_len(n) / n - f, f - (seq_len(n) - 1) / n))
+}
+
+dkw_bound <- function(n, failure = 1e-6) sqrt(log(2 / failure) / (2 * n))

@@ -6,15 +6,6 @@
 qv_load("quorval")
 qv_load("vaskor")
 
-kolmogorov_distance <- function(x, cdf) {
-  x <- sort(x)
-  n <- length(x)
-  f <- cdf(x)
-  max(pmax(seq_len(n) / n - f, f - (seq_len(n) - 1) / n))
-}
-
-dkw_bound <- function(n, failure = 1e-6) sqrt(log(2 / failure) / (2 * n))
-
 regimes <- list(
   narrow_middle = c(-0.1, 0.1), wide_middle = c(-7.9, 7.9), unit_middle = c(-1, 1),
   right_of_zero = c(1, 1.5), far_right_window = c(3, 3.5), left_window = c(-3.5, -3),

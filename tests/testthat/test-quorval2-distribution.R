@@ -4,15 +4,6 @@
 # failure chance of 1e-6 per regime.
 qv_load("quorval2")
 
-q2_kolmogorov_distance <- function(x, cdf) {
-  x <- sort(x)
-  n <- length(x)
-  f <- cdf(x)
-  max(pmax(seq_len(n) / n - f, f - (seq_len(n) - 1) / n))
-}
-
-q2_dkw_bound <- function(n, failure = 1e-6) sqrt(log(2 / failure) / (2 * n))
-
 q2_regimes <- list(
   narrow_middle = c(-0.1, 0.1), unit_middle = c(-1, 1), wide_middle = c(-7.9, 7.9),
   right_window = c(1, 1.5), far_right_window = c(3, 3.5), left_window = c(-3.5, -3),
@@ -27,8 +18,8 @@ test_that("every regime draws from the exact truncated normal distribution", {
   for (name in names(q2_regimes)) {
     b <- q2_regimes[[name]]
     z <- q2_call(rep(0, n), rep(1, n), rep(b[1], n), rep(b[2], n))
-    d <- q2_kolmogorov_distance(z, function(q) ptrunc(q, b[1], b[2]))
-    expect_lt(d, q2_dkw_bound(n), label = sprintf("%s: distance %.4f", name, d))
+    d <- kolmogorov_distance(z, function(q) ptrunc(q, b[1], b[2]))
+    expect_lt(d, dkw_bound(n), label = sprintf("%s: distance %.4f", name, d))
   }
 })
 
@@ -37,6 +28,6 @@ test_that("mean and scale reach the draws: N(m, 1/s) truncated to [lo, hi]", {
   set.seed(77)
   m <- 3; s <- 0.5; lo <- 2; hi <- 9
   z <- q2_call(rep(m, n), rep(s, n), rep(lo, n), rep(hi, n))
-  d <- q2_kolmogorov_distance(z, function(q) ptrunc(s * (q - m), s * (lo - m), s * (hi - m)))
-  expect_lt(d, q2_dkw_bound(n))
+  d <- kolmogorov_distance(z, function(q) ptrunc(s * (q - m), s * (lo - m), s * (hi - m)))
+  expect_lt(d, dkw_bound(n))
 })
