@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
 
-.PHONY: all build setup test sanitize demo bench clean
+.PHONY: all build setup test sanitize demo bench clean fuzz
 
 all: build
 
@@ -27,6 +27,13 @@ sanitize: setup
 	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
 	cmake --build $(BUILD)-sanitize -j $(JOBS)
 	ctest --test-dir $(BUILD)-sanitize --output-on-failure
+
+# libFuzzer targets of the native core, built with clang into $(BUILD)-fuzz
+# and each run for FUZZ_SECONDS (default 60); not part of CI.
+fuzz:
+	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=$(or $(FUZZ_CXX),clang++-14) -DQV_LIBFUZZER=ON
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_targets
+	bash tests/fuzz/native/run_libfuzzer.sh $(BUILD)-fuzz $(or $(FUZZ_SECONDS),60)
 
 demo: setup
 	$(MAKE) build
