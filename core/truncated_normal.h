@@ -8,6 +8,9 @@
 //   normal()            standard normal deviate
 //   proposal_uniform()  uniform for the middle-case proposal
 //   acceptance_log()    log of an acceptance uniform; 0 for a uniform of 0
+// and may supply
+//   accepts(r)          acceptance_log() <= r for one acceptance uniform,
+//                       when it can decide that more cheaply than the log
 //
 // Assumes nothing of its arguments: bounds that are not numbers give a NaN
 // draw without touching the source; bounds out of order and bounds that no
@@ -29,6 +32,21 @@ constexpr const char kBoundsInfiniteOnOneSide[] =
     "Error: as and bl both infinite on the same side\n";
 constexpr const char kOnetnInfiniteBound[] = "Error: onetn bound is +Inf\n";
 
+// The acceptance test L <= r on one acceptance uniform: the source's own
+// accepts(r) where it has one, else its acceptance_log() compared with r.
+template <class Source>
+auto acceptance_passes(Source& source, double r, int) -> decltype(source.accepts(r)) {
+  return source.accepts(r);
+}
+template <class Source>
+bool acceptance_passes(Source& source, double r, long) {
+  return source.acceptance_log() <= r;
+}
+template <class Source>
+bool acceptance_passes(Source& source, double r) {
+  return acceptance_passes(source, r, 0);
+}
+
 template <class Source>
 double onetn_with(Source& source, double x) {
   if (std::isnan(x)) return x;
@@ -43,8 +61,7 @@ double onetn_with(Source& source, double x) {
       const double e = source.exponential();
       const double z = x + e / alpha;
       const double d = z - alpha;
-      const double l = source.acceptance_log();
-      if (l <= -d * d * 0.5) return z;
+      if (acceptance_passes(source, -d * d * 0.5)) return z;
     }
   }
   // Above x < 0: plain normal draws until one lies above x.
@@ -96,7 +113,7 @@ double trunom_with(Source& source, double as, double bl) {
     for (;;) {
       const double z = as + w * source.proposal_uniform();
       const double r = (peak - z * z) * 0.5;
-      if (source.acceptance_log() <= r) return z;
+      if (acceptance_passes(source, r)) return z;
     }
   }
   if (as > 0.0) {
@@ -104,13 +121,13 @@ double trunom_with(Source& source, double as, double bl) {
     for (;;) {
       const double z = as + w * source.proposal_uniform();
       const double r = (peak - z * z) * 0.5;
-      if (source.acceptance_log() <= r) return z;
+      if (acceptance_passes(source, r)) return z;
     }
   }
   for (;;) {
     const double z = as + w * source.proposal_uniform();
     const double r = -z * z * 0.5;
-    if (source.acceptance_log() <= r) return z;
+    if (acceptance_passes(source, r)) return z;
   }
 }
 

@@ -7,12 +7,16 @@
 //   proposal_uniform()  -> draws.uniform()       uniform on (0, 1)
 //   acceptance_log()    -> ln of draws.uniform(); 0 for a uniform that is
 //                          not positive (no logarithm is taken)
+//   accepts(r)          -> acceptance_log() <= r for one draws.uniform(),
+//                          mostly decided without the logarithm
 //
 // `Draws` is R's generator in the library (r_stream_source.h) and a scripted
 // sequence in the native tests. Needs no R header.
 #pragma once
 
 #include <cmath>
+
+#include "log_squeeze.h"
 
 namespace quorval2 {
 
@@ -27,6 +31,7 @@ struct HostStreamSource {
   double normal() { return draws.normal(); }
   double proposal_uniform() { return draws.uniform(); }
   double acceptance_log() { return acceptance_log_of(draws.uniform()); }
+  bool accepts(double r) { return log_at_most(draws.uniform(), r); }
 };
 
 }  // namespace quorval2
