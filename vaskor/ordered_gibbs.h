@@ -1,7 +1,8 @@
 // Systematic-scan Gibbs sweeps over a normal vector kept in order between two
 // fixed end values.
 //
-//   ordered_gibbs_sweeps(...)   the sweeps, drawing with core::trunom
+//   ordered_gibbs_sweeps(...)   the sweeps, drawing with the core's sampler on
+//                               the C library stream
 //
 // In one sweep the inner components x[1] ... x[n] are visited in increasing
 // order and each is replaced at once by a draw from the normal with centre
@@ -22,14 +23,14 @@ namespace vaskor {
 inline std::size_t sweep_scratch_size(int n) { return 2 * static_cast<std::size_t>(n); }
 
 // Runs `sweeps` sweeps (none when sweeps < 1 or n < 1), drawing each standard
-// normal truncated to [lo, hi] with Draw(lo, hi), one call per update.
+// normal truncated to [lo, hi] with draw(lo, hi), one call per update.
 //
 // Assumes: a positive diagonal in a; x holds
 // n + 2 doubles; m holds n doubles and is not read when n == 1; scratch holds
 // sweep_scratch_size(n) doubles. Nothing here allocates.
-template <double (*Draw)(double, double)>
-void ordered_gibbs_sweeps_with(int n, int sweeps, const double* a, const double* m, double* x,
-                               double* scratch) {
+template <class DrawFn>
+void ordered_gibbs_sweeps_by(DrawFn&& draw, int n, int sweeps, const double* a, const double* m,
+                             double* x, double* scratch) {
   if (n < 1 || sweeps < 1) return;
   const std::size_t size = static_cast<std::size_t>(n);
   double* root = scratch;         // sqrt(A_ii), the reciprocal sd of component i
@@ -52,11 +53,19 @@ void ordered_gibbs_sweeps_with(int n, int sweeps, const double* a, const double*
       const double s = root[i];
       const double lo = s * (x[i] - centre);
       const double hi = s * (x[i + 2] - centre);
-      const double value = centre + Draw(lo, hi) / s;
+      const double value = centre + draw(lo, hi) / s;
       x[i + 1] = value;
       if (tracks_offsets) offset[i] = value - m[i];
     }
   }
+}
+
+// The same with the draw given as a function.
+template <double (*Draw)(double, double)>
+void ordered_gibbs_sweeps_with(int n, int sweeps, const double* a, const double* m, double* x,
+                               double* scratch) {
+  ordered_gibbs_sweeps_by([](double lo, double hi) { return Draw(lo, hi); }, n, sweeps, a, m, x,
+                          scratch);
 }
 
 // The sweeps of the library, on the C library stream and its generator.
