@@ -45,9 +45,17 @@ demo: setup
 	       "(apt-get install r-cran-tmvtnorm, or in R: install.packages(\"tmvtnorm\"))"; \
 	fi
 
-bench: setup
+# Every entry next to its R peers (one R process, one report), then the native
+# micro-benchmark of the sampler per regime next to its floor. A few minutes.
+bench:
+	@bash tools/setup.sh bench
 	$(MAKE) build
-	QV_BUILD_DIR=$(BUILD) Rscript bench/trunomcall_speed.R
+	QV_BUILD_DIR=$(BUILD) Rscript bench/run_all.R
+	@if [ -x $(BUILD)/bench/trunom_bench ]; then \
+	  echo; echo "Native micro-benchmark (ns; medians of 5 repetitions)"; \
+	  $(BUILD)/bench/trunom_bench --benchmark_filter='Floor|Loop' --benchmark_repetitions=5 \
+	    --benchmark_report_aggregates_only=true --benchmark_min_time=0.2 2>&1 | grep -E '_median|^Run on'; \
+	fi
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize

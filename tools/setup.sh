@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need and a fresh machine lacks
 # (Debian packages). As root it installs them; otherwise it prints the line to run.
+#   tools/setup.sh         the build and the tests
+#   tools/setup.sh bench   also what `make bench` needs: Google Benchmark for
+#                          the native micro-benchmark and the R peers it
+#                          compares with
 set -euo pipefail
+mode="${1:-}"
+case "$mode" in
+  ""|bench) ;;
+  *) echo "setup: unknown mode '$mode' (expected nothing or 'bench')" >&2; exit 2 ;;
+esac
 
 debs=()
 [ -f /usr/include/gtest/gtest.h ] || debs+=(libgtest-dev)
@@ -13,6 +22,14 @@ need_r_package() {
 }
 need_r_package testthat r-cran-testthat
 need_r_package tmvtnorm r-cran-tmvtnorm
+if [ "$mode" = bench ]; then
+  [ -f /usr/include/benchmark/benchmark.h ] || debs+=(libbenchmark-dev)
+  need_r_package truncnorm r-cran-truncnorm
+  need_r_package msm r-cran-msm
+  need_r_package MCMCpack r-cran-mcmcpack
+  need_r_package bayesm r-cran-bayesm
+  need_r_package coda r-cran-coda
+fi
 
 if [ ${#debs[@]} -eq 0 ]; then
   exit 0

@@ -4,13 +4,18 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "c_stream_source.h"
+#include "generator.h"
 #include "rand15.h"
 #include "sampler.h"
 #include "truncated_normal.h"
+#include "trunomcall_loop.h"
 
 namespace {
 
@@ -26,6 +31,19 @@ void BM_FloorTwoRand(benchmark::State& state) {
 }
 BENCHMARK(BM_FloorTwoRand);
 
+// What an attempt of the exponential tail cannot do without: the rand()
+// seed, the generator's exponential deviate (one step and a logarithm) and
+// the acceptance rand().
+void BM_FloorExponentialAttempt(benchmark::State& state) {
+  std::srand(1);
+  for (auto _ : state) {
+    std::int32_t seed = core::rand15();
+    benchmark::DoNotOptimize(core::expdev(&seed));
+    benchmark::DoNotOptimize(core::rand15());
+  }
+}
+BENCHMARK(BM_FloorExponentialAttempt);
+
 // The exported-style call: one source per draw.
 void BM_Trunom(benchmark::State& state, double as, double bl) {
   std::srand(1);
@@ -39,9 +57,47 @@ void BM_TrunomInlined(benchmark::State& state, double as, double bl) {
   for (auto _ : state) benchmark::DoNotOptimize(core::trunom_with(source, as, bl));
 }
 
+// trunomcall's own loop over vectors (means 0, reciprocal sds 1), without R:
+// per element the bounds are standardised, the sampler runs inlined and the
+// draw is stored. Time per element.
+constexpr int kLoopLength = 4096;
+
+void run_loop(benchmark::State& state, const std::vector<double>& lo,
+              const std::vector<double>& hi) {
+  std::srand(1);
+  const std::vector<double> m(lo.size(), 0.0), s(lo.size(), 1.0);
+  std::vector<double> out(lo.size());
+  core::CStreamSource source;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(core::fill_truncated_normals_with(
+        [&source](double lower, double upper) { return core::trunom_with(source, lower, upper); },
+        static_cast<int>(lo.size()), m.data(), s.data(), lo.data(), hi.data(), out.data()));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lo.size()));
+}
+
+void BM_TrunomcallLoop(benchmark::State& state, double as, double bl) {
+  run_loop(state, std::vector<double>(kLoopLength, as), std::vector<double>(kLoopLength, bl));
+}
+
+// Per-element bounds: lower standard normal, upper = lower + unit exponential.
+void BM_TrunomcallLoopVaried(benchmark::State& state) {
+  std::mt19937_64 engine(20240);
+  std::normal_distribution<double> normal;
+  std::exponential_distribution<double> exponential;
+  std::vector<double> lo(kLoopLength), hi(kLoopLength);
+  for (int i = 0; i < kLoopLength; ++i) {
+    lo[i] = normal(engine);
+    hi[i] = lo[i] + exponential(engine);
+  }
+  run_loop(state, lo, hi);
+}
+BENCHMARK(BM_TrunomcallLoopVaried);
+
 #define QV_REGIME(name, as, bl)                                 \
   BENCHMARK_CAPTURE(BM_Trunom, name, as, bl);                   \
-  BENCHMARK_CAPTURE(BM_TrunomInlined, name, as, bl)
+  BENCHMARK_CAPTURE(BM_TrunomInlined, name, as, bl);            \
+  BENCHMARK_CAPTURE(BM_TrunomcallLoop, name, as, bl)
 
 QV_REGIME(middle_m1_1, -1.0, 1.0);
 QV_REGIME(middle_m01_01, -0.1, 0.1);

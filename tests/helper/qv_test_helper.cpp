@@ -100,3 +100,26 @@ SEXP qvt_call_text(SEXP address, SEXP text) {
 }
 
 }  // extern "C"
+
+extern "C" {
+
+// Timing aid for the benchmarks: `count` rand() calls in a plain loop, with
+// nothing else per call; returns their sum so that none is left out.
+SEXP qvt_rand_loop(SEXP count) {
+  const int n = Rf_asInteger(count);
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += std::rand();
+  return Rf_ScalarReal(sum);
+}
+
+// The same for R's uniform generator: `count` unif_rand() calls.
+SEXP qvt_unif_rand_loop(SEXP count) {
+  const int n = Rf_asInteger(count);
+  double sum = 0.0;
+  GetRNGstate();
+  for (int i = 0; i < n; ++i) sum += unif_rand();
+  PutRNGstate();
+  return Rf_ScalarReal(sum);
+}
+
+}  // extern "C"
