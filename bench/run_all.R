@@ -17,7 +17,7 @@
 # all contenders interleaved so that they see the same load.
 # Usage: Rscript bench/run_all.R   (libraries from $QV_BUILD_DIR, default build/)
 
-options(width = 120, warn = 1)
+options(width = 160, warn = 1)
 build <- normalizePath(Sys.getenv("QV_BUILD_DIR", "build"), mustWork = TRUE)
 runs <- as.integer(Sys.getenv("QV_BENCH_RUNS", "5"))
 root <- getwd()
@@ -116,28 +116,42 @@ varied_lo <- stats::rnorm(n)
 varied_hi <- varied_lo + stats::rexp(n)
 zeros <- numeric(n)
 ones <- rep(1, n)
+# An exponential-tail attempt also takes one step of the generator and a
+# logarithm (the deviate -ln u): floor_exp times that attempt as a whole.
+expdev_address <- getNativeSymbolInfo("expdev", "quorval")$address
 trunomcall_rows <- lapply(names(regimes), function(name) {
   b <- regimes[[name]]
   varied <- is.null(b)
+  # Exponential tails: [a, Inf) with a > -Inf and (-Inf, b] with b < 8.
+  tail <- !varied && ((b[2] >= 8 && b[1] > -Inf) || (b[1] <= -8 && b[2] < 8))
   lo <- if (varied) varied_lo else rep(b[1], n)
   hi <- if (varied) varied_hi else rep(b[2], n)
   a1 <- if (varied) varied_lo else b[1]
   b1 <- if (varied) varied_hi else b[2]
+  # The floor is timed in the same rounds: one attempt's two rand() (and two
+  # unif_rand()) per element, so that a row's ratios see the same load.
   contenders <- list(
+    rand2 = function() .Call("qvt_rand_loop", 2 * n),
+    unif2 = function() .Call("qvt_unif_rand_loop", 2 * n),
+    exp_attempt = if (tail) function() .Call("qvt_exponential_attempt_loop", expdev_address, n),
     quorval = function() .Call("trunomcall", n, zeros, ones, lo, hi, PACKAGE = "quorval"),
     quorval2 = function() .Call("trunomcall", n, zeros, ones, lo, hi, PACKAGE = "quorval2"),
     truncnorm = if (have[["truncnorm"]]) function() truncnorm::rtruncnorm(n, a1, b1, 0, 1),
-    msm = if (have[["msm"]]) function() msm::rtnorm(n, 0, 1, a1, b1),
     rnorm = function() stats::rnorm(n))
   contenders <- contenders[!vapply(contenders, is.null, NA)]
   ns <- interleaved(contenders) / n * 1e9
+  # msm, ten to thirty times slower and with many large temporaries of its
+  # own, runs after the others' rounds so that its memory use stays out of
+  # their timings.
+  if (have[["msm"]]) ns <- c(ns, interleaved(list(msm = function() msm::rtnorm(n, 0, 1, a1, b1))) / n * 1e9)
   attempts <- if (varied) {
     mean(1 / middle_acceptance_vector(varied_lo, varied_hi))
   } else attempts_per_draw(b[1], b[2])
   attempts_r <- if (varied) attempts else attempts_per_draw(b[1], b[2], coarse = FALSE)
-  data.frame(regime = name, attempts = attempts, floor = attempts * 2 * rand_ns,
+  data.frame(regime = name, attempts = attempts, floor = attempts * ns[["rand2"]],
+             floor_exp = if (tail) attempts * ns[["exp_attempt"]] else NA_real_,
              quorval = ns[["quorval"]], quorval2 = ns[["quorval2"]],
-             floor_r = attempts_r * 2 * unif_ns,
+             floor_r = attempts_r * ns[["unif2"]],
              truncnorm = if ("truncnorm" %in% names(ns)) ns[["truncnorm"]] else NA_real_,
              msm = if ("msm" %in% names(ns)) ns[["msm"]] else NA_real_, rnorm = ns[["rnorm"]])
 })
@@ -311,14 +325,20 @@ cat(sprintf("\nMedians of %d interleaved runs; R %s.%s; %s\n", runs, R.version$m
             sub("^.*: ", "", grep("^model name", readLines("/proc/cpuinfo"), value = TRUE)[1])))
 cat(sprintf("Floor: rand() %.1f ns, R's unif_rand() %.1f ns, each timed here in a plain loop of %g calls\n",
             rand_ns, unif_ns, floor_calls))
+cat(sprintf("       (section 1 times them again within each row: rand() %.1f to %.1f ns)\n",
+            min(trunomcall_table$floor / trunomcall_table$attempts) / 2,
+            max(trunomcall_table$floor / trunomcall_table$attempts) / 2))
 cat(sprintf("\n1. trunomcall, n = %g: ns per draw\n", n))
 print(data.frame(
   regime = tt$regime, attempts = f2(tt$attempts), floor = f1(tt$floor), quorval = f1(tt$quorval),
-  `x floor` = f2(tt$quorval / tt$floor), quorval2 = f1(tt$quorval2), `x floor2` = f2(tt$quorval2 / tt$floor_r),
+  `/floor` = f2(tt$quorval / tt$floor), floor_exp = f1(tt$floor_exp), `/floor_exp` = f2(tt$quorval / tt$floor_exp),
+  floor2 = f1(tt$floor_r), quorval2 = f1(tt$quorval2), `/floor2` = f2(tt$quorval2 / tt$floor_r),
   truncnorm = f1(tt$truncnorm), msm = f1(tt$msm), rnorm = f1(tt$rnorm),
   `truncnorm/quorval` = f2(tt$truncnorm / tt$quorval), check.names = FALSE), row.names = FALSE, right = TRUE)
 cat("   attempts: expected rejection attempts per accepted draw (exact for the coarse uniforms); floor = attempts x\n",
-    "  two rand(); floor2 = attempts (continuous uniforms) x two unif_rand(), quorval2's floor\n", sep = "")
+    "  two rand(); floor_exp (tails) = attempts x (rand(), expdev, rand()); floor2 = attempts (continuous uniforms) x\n",
+    "  two unif_rand(), quorval2's floor; all timed in the row's rounds\n",
+    sep = "")
 
 mt <- mvtrnorms_table
 # The peer's figure to beat: the faster of its two ways that gave valid draws.
