@@ -31,6 +31,7 @@ sanitize: setup
 # libFuzzer targets of the native core, built with clang into $(BUILD)-fuzz
 # and each run for FUZZ_SECONDS (default 60); not part of CI.
 fuzz:
+	@bash tools/setup.sh fuzz
 	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=$(or $(FUZZ_CXX),clang++-14) -DQV_LIBFUZZER=ON
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_targets
 	bash tests/fuzz/native/run_libfuzzer.sh $(BUILD)-fuzz $(or $(FUZZ_SECONDS),60)
@@ -58,4 +59,4 @@ bench:
 	fi
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz

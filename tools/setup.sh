@@ -5,11 +5,12 @@
 #   tools/setup.sh bench   also what `make bench` needs: Google Benchmark for
 #                          the native micro-benchmark and the R peers it
 #                          compares with
+#   tools/setup.sh fuzz    also clang-14 and its libFuzzer runtime for `make fuzz`
 set -euo pipefail
 mode="${1:-}"
 case "$mode" in
-  ""|bench) ;;
-  *) echo "setup: unknown mode '$mode' (expected nothing or 'bench')" >&2; exit 2 ;;
+  ""|bench|fuzz) ;;
+  *) echo "setup: unknown mode '$mode' (expected nothing, bench or fuzz)" >&2; exit 2 ;;
 esac
 
 debs=()
@@ -29,6 +30,12 @@ if [ "$mode" = bench ]; then
   need_r_package MCMCpack r-cran-mcmcpack
   need_r_package bayesm r-cran-bayesm
   need_r_package coda r-cran-coda
+fi
+
+if [ "$mode" = fuzz ]; then
+  command -v clang++-14 >/dev/null || debs+=(clang-14)
+  ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
+    debs+=(libclang-rt-14-dev)
 fi
 
 if [ ${#debs[@]} -eq 0 ]; then
