@@ -14,7 +14,16 @@
 #      smallest effective sample size per second of the free cutpoints.
 #
 # Every figure is a median over QV_BENCH_RUNS runs (default 5), the runs of
-# all contenders interleaved so that they see the same load.
+# all contenders interleaved so that they see the same load, after one
+# untimed run of each.
+#
+# Fresh memory is slow here: the first touch of the pages of an 8 MB vector
+# costs about 25 ns per element, more than a draw. glibc's malloc hands large
+# blocks back to the system and maps them anew, so such costs would land on
+# whichever contender allocates next. `make bench` therefore runs this script
+# with MALLOC_MMAP_THRESHOLD_=33554432 and MALLOC_TRIM_THRESHOLD_=4294967296:
+# R's heap keeps the pages it has grown to, and every contender is timed in
+# that steady state. The report says whether they were set.
 # Usage: Rscript bench/run_all.R   (libraries from $QV_BUILD_DIR, default build/)
 
 options(width = 160, warn = 1)
@@ -40,7 +49,11 @@ seconds <- function(f) {
   as.double(Sys.time()) - as.double(t0)
 }
 # Runs every contender once per round, `runs` rounds; median seconds each.
+# A first, untimed round brings each to its steady state: here the first
+# allocations of a new size cost far more than the draws (fresh pages, about
+# 25 ns per element of an 8 MB vector) until R's heap has grown to hold them.
 interleaved <- function(contenders, rounds = runs) {
+  for (k in names(contenders)) contenders[[k]]()
   times <- matrix(NA_real_, rounds, length(contenders), dimnames = list(NULL, names(contenders)))
   for (r in seq_len(rounds)) for (k in names(contenders)) {
     gc(FALSE)  # untimed: a collection then falls less often inside a timing
@@ -323,6 +336,8 @@ f2 <- function(x) ifelse(is.na(x), "-", sprintf("%.2f", x))
 tt <- trunomcall_table
 cat(sprintf("\nMedians of %d interleaved runs; R %s.%s; %s\n", runs, R.version$major, R.version$minor,
             sub("^.*: ", "", grep("^model name", readLines("/proc/cpuinfo"), value = TRUE)[1])))
+cat(sprintf("glibc malloc: MALLOC_MMAP_THRESHOLD_=%s, MALLOC_TRIM_THRESHOLD_=%s\n",
+            Sys.getenv("MALLOC_MMAP_THRESHOLD_", "(unset)"), Sys.getenv("MALLOC_TRIM_THRESHOLD_", "(unset)")))
 cat(sprintf("Floor: rand() %.1f ns, R's unif_rand() %.1f ns, each timed here in a plain loop of %g calls\n",
             rand_ns, unif_ns, floor_calls))
 cat(sprintf("       (section 1 times them again within each row: rand() %.1f to %.1f ns)\n",
