@@ -90,4 +90,11 @@ class BudgetedSource {
 // The source of core::onetn and core::trunom in the fuzz targets.
 BudgetedSource& fuzz_source();
 
+class FuzzInput;
+
+// Reads a C-stream seed and an optional script from the rest of the input,
+// seeds rand(), resets the generator and arms the source with the script and
+// the full budget. The script lives until the next call.
+BudgetedSource& start_sampler_input(FuzzInput& input);
+
 }  // namespace qv_fuzz

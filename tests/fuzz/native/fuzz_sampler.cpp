@@ -2,7 +2,12 @@
 // of core/truncated_normal.h on the C stream), but drawing from the fuzz
 // targets' budgeted source: the fuzz targets link this file in place of
 // core/sampler.cpp. A draw that runs out of budget reports its bounds.
+#include <cstdlib>
+#include <vector>
+
 #include "budgeted_source.h"
+#include "fuzz_input.h"
+#include "generator.h"
 #include "sampler.h"
 #include "truncated_normal.h"
 
@@ -10,6 +15,20 @@ namespace qv_fuzz {
 
 BudgetedSource& fuzz_source() {
   static BudgetedSource source;
+  return source;
+}
+
+BudgetedSource& start_sampler_input(FuzzInput& input) {
+  static std::vector<std::uint8_t> script;
+  const unsigned seed = input.next_seed();
+  script.clear();
+  if (input.next_bool()) {
+    while (input.remaining() > 0) script.push_back(input.next_byte());
+  }
+  std::srand(seed);
+  core::reset_generator_for_testing();
+  BudgetedSource& source = fuzz_source();
+  source.arm(kDrawBudget, script.data(), script.size());
   return source;
 }
 

@@ -29,16 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qv_fuzz::FuzzInput input(data, size);
   const double as = input.next_double();
   const double bl = input.next_double();
-  const unsigned seed = input.next_seed();
-  std::vector<std::uint8_t> script;
-  if (input.next_bool()) {
-    while (input.remaining() > 0) script.push_back(input.next_byte());
-  }
-
-  std::srand(seed);
-  core::reset_generator_for_testing();
-  qv_fuzz::BudgetedSource& source = qv_fuzz::fuzz_source();
-  source.arm(qv_fuzz::kDrawBudget, script.data(), script.size());
+  qv_fuzz::BudgetedSource& source = qv_fuzz::start_sampler_input(input);
   try {
     const double z = core::trunom(as, bl);
     if (refused(as, bl)) qv_fuzz::finding("trunom(%a, %a) returned %a instead of failing", as, bl, z);
