@@ -73,15 +73,4 @@ void IntervalMassCache::log_mass_pair(double q, double mu, double pl, double ph,
   }
 }
 
-double IntervalMassCache::log_mass(double q, double mu, double l, double h) {
-  const std::uint64_t key = pair_key(float_bits(q * (h - mu)), float_bits(q * (l - mu)));
-  if (key == kEmpty) return interval_log_mass(q, mu, l, h);
-  const int slot = slot_of(key);
-  if (keys_[slot] == key) return values_[slot];
-  const double value = interval_log_mass(q, mu, l, h);
-  keys_[slot] = key;
-  values_[slot] = value;
-  return value;
-}
-
 }  // namespace ordinal

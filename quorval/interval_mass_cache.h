@@ -19,12 +19,10 @@ class IntervalMassCache {
  public:
   IntervalMassCache() { std::memset(keys_, 0xff, sizeof keys_); }
 
-  // interval_log_mass(q, mu, l, h), from the memo when it holds the pair.
-  double log_mass(double q, double mu, double l, double h);
-
   // The two terms of one observation, under the proposal [pl, ph] and under
-  // the current cutpoints [cl, ch]: *proposed = log_mass(q, mu, pl, ph), then
-  // *current = log_mass(q, mu, cl, ch). Where an end is the same float under
+  // the current cutpoints [cl, ch]: *proposed = interval_log_mass(q, mu, pl,
+  // ph), then *current = interval_log_mass(q, mu, cl, ch), each from the memo
+  // when it holds the pair. Where an end is the same float under
   // both (a fixed cutpoint), its norm value is evaluated once.
   void log_mass_pair(double q, double mu, double pl, double ph, double cl, double ch,
                      double* proposed, double* current);
