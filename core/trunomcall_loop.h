@@ -20,11 +20,4 @@ bool fill_truncated_normals_with(Draw&& draw, int n, const double* m, const doub
   return nan_seen;
 }
 
-template <double (*Draw)(double, double)>
-bool fill_truncated_normals(int n, const double* m, const double* s, const double* lo,
-                            const double* hi, double* out) {
-  return fill_truncated_normals_with([](double a, double b) { return Draw(a, b); }, n, m, s,
-                                     lo, hi, out);
-}
-
 }  // namespace core
