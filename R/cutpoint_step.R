@@ -27,7 +27,8 @@ cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   if (is.unsorted(cutpoints)) .qv_stop(fn, "'cutpoints' must be in non-decreasing order")
 
   if (is.factor(y)) y <- as.integer(y)
-  if (!is.numeric(y) || anyNA(y)) .qv_stop(fn, "'y' must hold category codes, without NA")
+  if (!is.numeric(y)) .qv_stop(fn, "'y' must hold category codes (numbers or a factor), not %s", class(y)[1L])
+  if (anyNA(y)) .qv_stop(fn, "'y' must hold category codes without NA (element %d is NA)", .qv_first(is.na(y)))
   bad <- y < 1 | y > k - 1 | y != floor(y)
   if (any(bad)) {
     .qv_stop(fn, "'y' must hold whole category codes in 1 ... %d (element %d is %g)",
@@ -43,11 +44,15 @@ cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   result <- .Call("quorval", n, k, as.integer(y), as.double(cutpoints), mean, t, s,
                   PACKAGE = "quorval")
   proposal <- result[seq_len(k)]
-  accepted <- result[k + 1L] == 100
-  if (accepted && isTRUE(reversible) && k >= 6L) {
+  # Without a free cutpoint (K <= 4) nothing is proposed and nothing decided:
+  # proposed = FALSE and accepted = NA, so that an acceptance rate over such
+  # steps is NA (or left out with na.rm = TRUE) instead of 1.
+  proposed <- k >= 5L
+  accepted <- if (proposed) result[k + 1L] == 100 else NA
+  if (isTRUE(accepted) && isTRUE(reversible) && k >= 6L) {
     free <- seq.int(3L, k - 2L)
     accepted <- all(cutpoints[free] <= proposal[free + 1L])
   }
-  list(cutpoints = if (accepted) proposal else as.double(cutpoints),
-       proposal = proposal, accepted = accepted)
+  list(cutpoints = if (isTRUE(accepted)) proposal else as.double(cutpoints),
+       proposal = proposal, accepted = accepted, proposed = proposed)
 }
