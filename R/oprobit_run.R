@@ -143,12 +143,11 @@
     names <- ls(environment(.oprobit_chain), all.names = TRUE,
                 pattern = "^(\\.oprobit_|\\.qv_|c_stream_seed$|qv_)")
     functions <- mget(names, envir = environment(.oprobit_chain))
-    functions <- functions[vapply(functions, is.function, TRUE)]
     build <- dirname(getLoadedDLLs()[["quorval"]][["path"]])
     parallel::clusterCall(cl, .oprobit_detached(function(functions, build) {
       for (name in names(functions)) {
         f <- functions[[name]]
-        environment(f) <- globalenv()
+        if (is.function(f)) environment(f) <- globalenv()
         assign(name, f, globalenv())
       }
       qv_load_libraries(build)
