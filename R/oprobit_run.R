@@ -64,7 +64,8 @@
 # Runs every chain; returns their results in chain order.
 .oprobit_run_chains <- function(setup, settings, cores, cl, progress) {
   per_chain <- setup$burnin + setup$iter * setup$thin
-  bar <- if (progress) utils::txtProgressBar(0, length(settings) * per_chain, style = 3L)
+  # A redrawn bar on a terminal, a growing line of '=' in a log.
+  bar <- if (progress) utils::txtProgressBar(0, length(settings) * per_chain, style = if (isatty(stdout())) 3L else 1L)
   on.exit(if (!is.null(bar)) close(bar))
   if (!is.null(cl)) return(.oprobit_on_cluster(cl, setup, settings, bar, per_chain))
   if (cores > 1L && .Platform$OS.type == "unix") return(.oprobit_forked(setup, settings, cores, bar, per_chain))
@@ -92,6 +93,7 @@
   on.exit(unlink(files))
   jobs <- list()
   results <- vector("list", length(settings))
+  at <- numeric(length(settings))
   waiting <- seq_along(settings)
   while (length(waiting) > 0L || length(jobs) > 0L) {
     while (length(waiting) > 0L && length(jobs) < cores) {
@@ -114,12 +116,13 @@
       jobs[[pid]] <- NULL
     }
     if (!is.null(bar)) {
-      at <- vapply(seq_along(settings), function(j) {
+      # A file caught while it is rewritten reads empty: keep the last value.
+      at <- pmax(at, vapply(seq_along(settings), function(j) {
         if (!is.null(results[[j]])) return(per_chain)
         if (!file.exists(files[j])) return(0)
         value <- suppressWarnings(as.numeric(readLines(files[j], warn = FALSE)[1L]))
         if (is.na(value)) 0 else value
-      }, 0)
+      }, 0))
       utils::setTxtProgressBar(bar, sum(at))
     }
   }
