@@ -22,8 +22,6 @@
 #                    (default c)
 #   --output DIR     folder for the plots, the summary and the draws
 #                    (default out/ordinal_probit)
-# Outside an installed package the libraries come from $QV_BUILD_DIR
-# (default build/).
 
 options(width = 110)
 wall_started <- proc.time()[["elapsed"]]
@@ -31,18 +29,10 @@ script_path <- normalizePath(sub("^--file=", "", grep("^--file=", commandArgs(FA
 
 usage <- function() {
   lines <- readLines(script_path)
-  cat(sub("^# ?", "", lines[grep("^# Usage", lines):grep("^# \\(default build", lines)]), sep = "\n")
+  cat(sub("^# ?", "", lines[grep("^# Usage", lines):grep("^#  +\\(default out/", lines)]), sep = "\n")
 }
 
-# The package when it is installed, else the sources of this checkout.
-if (requireNamespace("quorval", quietly = TRUE) && exists("oprobit_mcmc", asNamespace("quorval"))) {
-  suppressPackageStartupMessages(library(quorval))
-} else {
-  for (file in list.files(file.path(dirname(dirname(script_path)), "R"), "\\.R$", full.names = TRUE)) {
-    sys.source(file, envir = globalenv())
-  }
-  qv_load_libraries(Sys.getenv("QV_BUILD_DIR", "build"))
-}
+suppressPackageStartupMessages(library(quorval))
 
 # ---- options ----------------------------------------------------------------
 parse_options <- function(args) {
@@ -176,7 +166,7 @@ gaps <- lapply(fit$draws, function(d) {
   colnames(g) <- paste0("gap ", thresholds[-1L])
   cbind(d, g)
 })
-ess <- mcmc_ess_bulk(gaps)
+ess <- quorval:::mcmc_ess_bulk(gaps)
 rate <- ess / sum(fit$seconds)
 cat(sprintf("  smallest bulk ESS per second of chain time (slopes, thresholds, gaps): %.1f (%s)\n",
             min(rate), names(rate)[which.min(rate)]))

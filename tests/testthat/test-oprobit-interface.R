@@ -1,8 +1,6 @@
 # oprobit_mcmc's formula machinery, input checks, reproducibility and
 # methods.
 
-skip_if_not(qv_has_entry("quorval", "quorval"), "quorval's cutpoint entry is not built")
-
 housing <- MASS::housing
 quick <- function(...) {
   eval(substitute(oprobit_mcmc(..., chains = 2, iter = 40, burnin = 20, seed = 5, cores = 1)), parent.frame())

@@ -2,8 +2,6 @@
 # the flat prior on the probit scale against an independent sampler, and the
 # working frame's constant U leaving the posterior as it is.
 
-skip_if_not(qv_has_entry("quorval", "quorval"), "quorval's cutpoint entry is not built")
-
 # An independent random-walk Metropolis sampler of the probit-scale
 # posterior (flat prior on slopes and thresholds), on the likelihood alone.
 rwm_oprobit <- function(X, y, start, scale, iterations, seed) {
