@@ -50,12 +50,14 @@
 .oprobit_chain <- function(setup, setting, report = NULL) {
   X <- setup$X
   y <- setup$y
+  y_above <- y + 1L
   n <- setup$n
   p <- ncol(X)
   J <- setup$J
   K <- J + 1L
   U <- setup$U
   slopes <- seq_len(p)[-1L]
+  X_slopes <- X[, slopes, drop = FALSE]
   prior <- setup$prior
   iterations <- setup$burnin + setup$iter * setup$thin
   trunomcall <- getNativeSymbolInfo("trunomcall", if (setup$latent == "c") "quorval" else "quorval2")
@@ -81,7 +83,7 @@
   # Starting point, on the probit scale.
   beta <- setting$start$beta
   zeta <- setting$start$zeta
-  eta <- drop(X[, slopes, drop = FALSE] %*% beta)  # x' beta
+  eta <- drop(X_slopes %*% beta)  # x' beta
 
   kept <- 0L
   draws <- matrix(NA_real_, setup$iter, p - 1L + J - 1L, dimnames = list(NULL, setup$names))
@@ -123,7 +125,7 @@
     mean <- intercept + eta / t
 
     # 2. Latent variables.
-    z <- .Call(trunomcall, n, mean, rep.int(t, n), cutpoints[y], cutpoints[y + 1L])
+    z <- .Call(trunomcall, n, mean, rep.int(t, n), cutpoints[y], cutpoints[y_above])
 
     # 3. (b, t) given z.
     Xz <- drop(crossprod(X, z))
@@ -141,7 +143,7 @@
     # Back to the probit scale: the cutpoints stay, b and t are new.
     beta <- t * b[slopes]
     zeta <- t * (cutpoints[2:J] - b[1L])
-    eta <- drop(X[, slopes, drop = FALSE] %*% beta)
+    eta <- drop(X_slopes %*% beta)
 
     if (i <= setup$burnin && i %% .oprobit_adapt_window == 0L) {
       # Stochastic-approximation steps on log s with a shrinking gain.
