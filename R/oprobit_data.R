@@ -30,6 +30,9 @@
   }
   if (sum(as.double(weights)) > .Machine$integer.max) .qv_stop(fn, "'weights' sum to more rows than R can index")
 
+  if (anyNA(frame[setdiff(names(frame), "(weights)")])) {
+    .qv_stop(fn, "the data hold missing values that 'na.action' left in")
+  }
   response <- stats::model.response(frame)
   if (is.factor(response)) {
     levels <- levels(response)

@@ -81,8 +81,13 @@
 # iteration through a small file that the bar follows.
 .oprobit_forked <- function(setup, settings, cores, bar, per_chain) {
   files <- tempfile(sprintf("oprobit-chain%d-", seq_along(settings)))
-  on.exit(unlink(files))
   jobs <- list()
+  # On an error or an interrupt, the chains still running are ended.
+  on.exit({
+    for (job in jobs) tools::pskill(job$job$pid)
+    if (length(jobs) > 0L) parallel::mccollect(lapply(jobs, `[[`, "job"), wait = TRUE)
+    unlink(files)
+  })
   results <- vector("list", length(settings))
   at <- numeric(length(settings))
   waiting <- seq_along(settings)

@@ -95,6 +95,9 @@
     for (k in seq_len(J - 1L)) {
       lower <- if (k == 1L) far_low else zeta[k - 1L]
       upper <- if (k == J - 1L) far_high else zeta[k + 1L]
+      # An outer threshold 40 sd beyond every mean (no data can put it
+      # there) stays where it is; the move never proposes such a point.
+      if ((k == 1L && !(far_low < zeta[1L])) || (k == J - 1L && !(zeta[k] < far_high))) next
       move <- moves[[k]]
       if (move$mirrored) {
         five[2:4] <- c(-upper, -zeta[k], -lower)
@@ -149,7 +152,7 @@
       # Stochastic-approximation steps on log s with a shrinking gain.
       rate <- window / .oprobit_adapt_window
       gain <- 2 / sqrt(i / .oprobit_adapt_window)
-      s <- s * exp(gain * (.oprobit_target_acceptance - rate))
+      s <- pmin(pmax(s * exp(gain * (.oprobit_target_acceptance - rate)), 1e-8), 1e8)
       window[] <- 0
     }
     if (i > setup$burnin && (i - setup$burnin) %% setup$thin == 0L) {

@@ -22,6 +22,7 @@ test_that("bad input stops with an error that names what is wrong", {
   }
   d$x[3] <- NA
   expect_error(quick(y ~ x, data = d, na.action = na.fail), "missing values")
+  expect_error(quick(y ~ x, data = d, na.action = na.pass), "missing values that 'na.action' left in")
   expect_error(oprobit_mcmc(y ~ x, data = d, chains = 0), "'chains' must be a whole number of at least 1")
   expect_error(quick(y ~ x, data = d, B0 = -1), "'B0' must be one non-negative")
   expect_error(quick(y ~ x, data = d, b0 = c(1, 2)), "'b0' must be one finite number or one per slope")
