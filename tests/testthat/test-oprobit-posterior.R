@@ -4,7 +4,7 @@
 
 # An independent random-walk Metropolis sampler of the probit-scale
 # posterior (flat prior on slopes and thresholds), on the likelihood alone.
-rwm_oprobit <- function(X, y, start, scale, iterations, seed) {
+rwm_oprobit <- function(X, y, start, scale, iterations, seed, b0 = 0, B0 = 0) {
   set.seed(seed)
   J <- max(y)
   loglik <- function(theta) {
@@ -12,7 +12,7 @@ rwm_oprobit <- function(X, y, start, scale, iterations, seed) {
     zeta <- c(-Inf, theta[-seq_len(ncol(X))], Inf)
     if (is.unsorted(zeta, strictly = TRUE)) return(-Inf)
     eta <- drop(X %*% beta)
-    sum(log(pnorm(zeta[y + 1L] - eta) - pnorm(zeta[y] - eta)))
+    sum(log(pnorm(zeta[y + 1L] - eta) - pnorm(zeta[y] - eta))) - sum(B0 * (beta - b0)^2) / 2
   }
   theta <- start
   current <- loglik(theta)
@@ -75,6 +75,16 @@ test_that("the flat prior on the probit scale: 50 rows agree with an independent
   expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
   # The check has teeth: the prior moves the means by many Monte Carlo errors.
   expect_gt(max(abs(colMeans(reference) - start) / se_reference), 15)
+
+  # A normal prior on the slope with a mean away from the data's estimate.
+  fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 4000, burnin = 1000,
+                      seed = 12, cores = 2, b0 = 0.2, B0 = 25)
+  reference <- rwm_oprobit(cbind(x), y, start, scale, 60000, seed = 6, b0 = 0.2, B0 = 25)[-(1:5000), ]
+  ours <- do.call(rbind, fit$draws)
+  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(fit$draws, "own"))
+  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
+  z <- (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
+  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
 })
 
 test_that("another value of the working frame's fixed cutpoint gives the same posterior", {
