@@ -26,7 +26,9 @@
 #'   0. The entry's own ratio leaves this out (it can only happen with K >= 6);
 #'   `FALSE` keeps the entry's decision as it is.
 #' @return A list: `cutpoints`, the state to continue with; `proposal`, the
-#'   proposed cutpoints; `accepted`, whether the proposal was accepted.
+#'   proposed cutpoints; `accepted`, whether the proposal was accepted;
+#'   `proposed`, whether anything was proposed. With K <= 4 no cutpoint is
+#'   free: `proposed` is `FALSE` and `accepted` is `NA`.
 #' @examples
 #' c_stream_seed(7)
 #' y <- c(1, 2, 2, 3, 4, 4, 5)
