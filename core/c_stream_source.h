@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "coarse_log_table.h"
 #include "generator.h"
@@ -31,5 +32,9 @@ struct CStreamSource {
   // Once per rejection attempt.
   void poll() { interrupt_poll.tick(); }
 };
+
+// An interrupt or an error may jump over a source: it must need no destructor.
+static_assert(std::is_trivially_destructible<CStreamSource>::value,
+              "a source must be plain data");
 
 }  // namespace core

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>  // before Rmath.h, whose name macros would rename std:: functions
+#include <type_traits>
 
 #include <Rmath.h>
 
@@ -18,5 +19,9 @@ struct RDraws {
 };
 
 using RStreamSource = HostStreamSource<RDraws>;
+
+// An interrupt or an error may jump over the source: it must need no destructor.
+static_assert(std::is_trivially_destructible<RStreamSource>::value,
+              "a source must be plain data");
 
 }  // namespace quorval2
