@@ -4,6 +4,8 @@
 // interruption point (interrupt.h), also one that makes no draw.
 #pragma once
 
+#include <limits>
+
 #include "interrupt.h"
 
 namespace core {
@@ -19,8 +21,15 @@ bool fill_truncated_normals_with(Draw&& draw, int n, const double* m, const doub
     const double lower = s[i] * (lo[i] - m[i]);
     const double upper = s[i] * (hi[i] - m[i]);
     const double z = draw(lower, upper);
-    out[i] = m[i] + z / s[i];
-    nan_seen |= (out[i] != out[i]);
+    const double x = m[i] + z / s[i];
+    // An element that is not a number is R's NaN, whichever operand carried
+    // it in: an NA mean and a NaN draw may leave either payload in the sum.
+    if (x != x) {
+      out[i] = std::numeric_limits<double>::quiet_NaN();
+      nan_seen = true;
+    } else {
+      out[i] = x;
+    }
   }
   return nan_seen;
 }
