@@ -1,10 +1,14 @@
-# Front door. `make` builds the libraries into build/, `make test` builds and
-# runs every test, `make demo` builds and runs the main example.
+# Front door. `make` builds the libraries into build/ (CMake), `make install`
+# installs the R package, `make test` builds and runs every test, `make demo`
+# installs the package privately and runs the main example, `make check`
+# runs R CMD check on the package's tarball.
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
+RLIB ?= $(BUILD)/rlib
+PKG_VERSION := $(shell sed -n 's/^Version: //p' DESCRIPTION)
 
-.PHONY: all build setup test sanitize demo bench clean fuzz
+.PHONY: all build setup test sanitize demo bench clean fuzz install rlib check docs
 
 all: build
 
@@ -17,15 +21,43 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+install:
+	R CMD INSTALL .
+
+# The package in a private library ($(RLIB)), for the R suite and the demo;
+# extra compile and link flags (the sanitizer build) through QV_EXTRA_*.
+rlib:
+	@mkdir -p $(RLIB)
+	QV_EXTRA_CXXFLAGS="$(QV_EXTRA_CXXFLAGS)" QV_EXTRA_LDFLAGS="$(QV_EXTRA_LDFLAGS)" $(R_INSTALL_ENV) \
+	  R CMD INSTALL --preclean --no-test-load --library=$(RLIB) . > $(RLIB)/install.log 2>&1 || \
+	  { cat $(RLIB)/install.log; exit 1; }
+	@rm -f src/*.o src/*.so
+
 test: setup
 	$(MAKE) build
+	$(MAKE) rlib
 	ctest --test-dir $(BUILD) --output-on-failure
+
+# The help pages and NAMESPACE from the roxygen comments in R/.
+docs:
+	Rscript -e 'roxygen2::roxygenise(load_code = "source")'
+
+# R CMD check on the tarball R CMD build makes, offline.
+check:
+	rm -rf $(BUILD)/check && mkdir -p $(BUILD)/check
+	cd $(BUILD)/check && R CMD build ../.. && \
+	  _R_CHECK_CRAN_INCOMING_=false _R_CHECK_FORCE_SUGGESTS_=false \
+	  R CMD check --no-manual quorval_$(PKG_VERSION).tar.gz
 
 # The whole suite against libraries built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (every finding fails).
 sanitize: setup
 	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
 	cmake --build $(BUILD)-sanitize -j $(JOBS)
+	$(MAKE) rlib RLIB=$(BUILD)-sanitize/rlib \
+	  QV_EXTRA_CXXFLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
+	  QV_EXTRA_LDFLAGS="-fsanitize=address,undefined" \
+	  R_INSTALL_ENV="LD_PRELOAD=$$(g++ -print-file-name=libasan.so) ASAN_OPTIONS=detect_leaks=0"
 	ctest --test-dir $(BUILD)-sanitize --output-on-failure
 
 # libFuzzer targets of the native core, built with clang into $(BUILD)-fuzz
@@ -36,11 +68,10 @@ fuzz:
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_targets
 	bash tests/fuzz/native/run_libfuzzer.sh $(BUILD)-fuzz $(or $(FUZZ_SECONDS),60)
 
-demo: setup
-	$(MAKE) build
-	QV_BUILD_DIR=$(BUILD) Rscript examples/ordinal_probit.R
+demo: rlib
+	R_LIBS=$(RLIB) Rscript examples/ordinal_probit.R
 	@if Rscript -e 'quit(status = !requireNamespace("tmvtnorm", quietly = TRUE))' >/dev/null 2>&1; then \
-	  echo; QV_BUILD_DIR=$(BUILD) Rscript examples/ordered_gibbs.R; \
+	  echo; R_LIBS=$(RLIB) Rscript examples/ordered_gibbs.R; \
 	else \
 	  echo "examples/ordered_gibbs.R skipped: it needs the R package tmvtnorm" \
 	       "(apt-get install r-cran-tmvtnorm, or in R: install.packages(\"tmvtnorm\"))"; \
@@ -66,3 +97,4 @@ bench:
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz
+	rm -f src/*.o src/*.so

@@ -1,19 +1,32 @@
-# Seeding the C library stream that quorval and vaskor draw from:
-# c_stream_seed(seed) calls srand(seed) through the helper library crandseed.
-#
-# Each of quorval and vaskor also seeds a generator of its own from that
-# stream at its first draw in the process, and continues it from then on.
-# So seeding before a library's first draw fixes every draw it makes; a later
-# re-seed repeats the C stream but not the libraries' own generators. For
-# repeatable runs, seed once in a fresh process (as each worker of the
-# ordinal probit demo does).
-
+#' Seed the C library stream of quorval and vaskor
+#'
+#' `quorval` and `vaskor` draw from the C library's `rand()` stream and from a
+#' generator of their own that each seeds from that stream at its first
+#' draw. `c_stream_seed()` makes their draws reproducible, as [set.seed()]
+#' does for R's generator: it puts both libraries back in the state they have
+#' when loaded (by loading them again) and then seeds the C stream with
+#' `srand(seed)`. The same seed followed by the same calls gives the same
+#' draws, also after earlier draws in the same session.
+#'
+#' Draws on R's stream (`stream = "r"` in [rtruncnorm_qv()]) are governed by
+#' [set.seed()] instead.
+#'
+#' @param seed a whole number in 0 ... 4294967295.
+#' @return `NULL`, invisibly.
+#' @seealso [rtruncnorm_qv()], [cutpoint_step()], [ordered_gibbs()].
+#' @examples
+#' c_stream_seed(42)
+#' a <- rtruncnorm_qv(3, lower = 0)
+#' c_stream_seed(42)
+#' b <- rtruncnorm_qv(3, lower = 0)
+#' identical(a, b)
+#' @export
 c_stream_seed <- function(seed) {
   fn <- "c_stream_seed"
   if (!is.numeric(seed) || length(seed) != 1L || is.na(seed) || seed < 0 ||
       seed > 4294967295 || seed != floor(seed)) {
     .qv_stop(fn, "'seed' must be a whole number in 0 ... 4294967295")
   }
-  .qv_need_entry(fn, "crandseed", "crandseed")
-  invisible(.Call("crandseed", as.double(seed), PACKAGE = "crandseed"))
+  .qv_reload(c("quorval", "vaskor"))
+  invisible(.qv_call("crandseed", "crandseed", as.double(seed)))
 }

@@ -1,21 +1,39 @@
-# One Metropolis-Hastings update of ordinal probit cutpoints, by quorval's
-# entry: cutpoint_step(y, cutpoints, mean, t, s).
-#   y          category codes 1 ... K-1 (numeric or factor); code k lies
-#              between cutpoints[k] and cutpoints[k + 1]
-#   cutpoints  the K current cutpoints, non-decreasing; cutpoints[1] and
-#              cutpoints[K] may be -Inf and Inf, the others finite. Elements
-#              1, 2, K-1 and K stay fixed; 3 ... K-2 are proposed.
-#   mean       latent means, recycled to length(y)
-#   t          reciprocal sd of the latent variable
-#   s          reciprocal sd of the proposal (larger s: smaller steps)
-#   reversible when TRUE (the default), a proposal that the reverse move could
-#              not have produced is rejected: the reverse draw of cutpoint j
-#              lies between cutpoints[j - 1] and proposal[j + 1], so a
-#              proposal[j + 1] below cutpoints[j] makes the exact
-#              Metropolis-Hastings ratio 0. The entry's ratio leaves this out
-#              (it can only happen with K >= 6); FALSE keeps its flag as it is.
-# Returns list(cutpoints = the state to continue with, proposal, accepted).
-
+#' One Metropolis-Hastings update of ordinal probit cutpoints
+#'
+#' Proposes new values of the free cutpoints of an ordinal probit model and
+#' accepts or rejects them, by the library quorval's entry. The latent
+#' variable of observation `i` is normal with mean `mean[i]` and standard
+#' deviation `1 / t`; category `k` is observed when it lies between
+#' `cutpoints[k]` and `cutpoints[k + 1]`. The latent variables are integrated
+#' out. Randomness comes from the C library stream ([c_stream_seed()]).
+#'
+#' Elements 1, 2, K-1 and K of `cutpoints` stay fixed (they pin location and
+#' scale); elements 3 ... K-2 are proposed, each from a normal with standard
+#' deviation `1 / s` truncated between its proposed lower neighbour and its
+#' current upper neighbour.
+#'
+#' @param y category codes 1 ... K-1 (numeric or a factor).
+#' @param cutpoints the K current cutpoints, non-decreasing; the first may be
+#'   `-Inf` and the last `Inf`, the others finite.
+#' @param mean latent means, recycled to `length(y)`.
+#' @param t reciprocal standard deviation of the latent variable.
+#' @param s reciprocal standard deviation of the proposal (larger `s`: smaller
+#'   steps).
+#' @param reversible when `TRUE` (the default), a proposal that the reverse
+#'   move could not have produced is rejected: the reverse draw of cutpoint `j`
+#'   lies between `cutpoints[j - 1]` and `proposal[j + 1]`, so a
+#'   `proposal[j + 1]` below `cutpoints[j]` makes the exact acceptance ratio
+#'   0. The entry's own ratio leaves this out (it can only happen with K >= 6);
+#'   `FALSE` keeps the entry's decision as it is.
+#' @return A list: `cutpoints`, the state to continue with; `proposal`, the
+#'   proposed cutpoints; `accepted`, whether the proposal was accepted.
+#' @examples
+#' c_stream_seed(7)
+#' y <- c(1, 2, 2, 3, 4, 4, 5)
+#' step <- cutpoint_step(y, c(-Inf, 0, 0.8, 1.6, 2.5, Inf), mean = 1, t = 1, s = 4)
+#' step$accepted
+#' step$cutpoints
+#' @export
 cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   fn <- "cutpoint_step"
   if (!is.numeric(cutpoints) || length(cutpoints) < 2L || anyNA(cutpoints)) {
@@ -39,7 +57,6 @@ cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   t <- .qv_positive(t, fn, "t")
   s <- .qv_positive(s, fn, "s")
 
-  .qv_need_entry(fn, "quorval", "quorval")
   result <- .Call("quorval", n, k, as.integer(y), as.double(cutpoints), mean, t, s,
                   PACKAGE = "quorval")
   proposal <- result[seq_len(k)]

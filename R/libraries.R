@@ -1,53 +1,63 @@
-# Finding and loading the built libraries: quorval, vaskor, quorval2 and the
-# seeding helper crandseed, each as its own DLL (local symbols, found through
-# PACKAGE = <name>).
+# The package's four shared objects: the libraries quorval, vaskor and
+# quorval2, and the seeding helper crandseed. Each is loaded as its own DLL
+# with local symbols; R code calls an entry by its name and library.
 
-qv_library_names <- c("quorval", "vaskor", "quorval2", "crandseed")
+.qv_library_names <- c("quorval", "vaskor", "quorval2", "crandseed")
 
-# Loads `libraries` from `build_dir` (default $QV_BUILD_DIR, else "build").
-# A library that is already loaded from the same file is left as it is:
-# reloading it would restart its random streams. Returns the paths, invisibly.
-qv_load_libraries <- function(build_dir = Sys.getenv("QV_BUILD_DIR", "build"),
-                              libraries = qv_library_names) {
-  fn <- "qv_load_libraries"
-  if (!is.character(build_dir) || length(build_dir) != 1L || is.na(build_dir)) {
-    .qv_stop(fn, "'build_dir' must be one directory name")
+# Where the package is installed.
+.qv_state <- new.env(parent = emptyenv())
+
+.onLoad <- function(libname, pkgname) {
+  .qv_state$libname <- libname
+  .qv_state$pkgname <- pkgname
+  for (library in .qv_library_names) {
+    library.dynam(library, pkgname, libname, local = TRUE)
   }
-  unknown <- setdiff(libraries, qv_library_names)
-  if (length(unknown) > 0L) {
-    .qv_stop(fn, "unknown library '%s'; the libraries are %s", unknown[1L],
-             paste(qv_library_names, collapse = ", "))
-  }
-  if (!dir.exists(build_dir)) {
-    .qv_stop(fn, "build directory '%s' does not exist; build it with `make BUILD=%s`",
-             build_dir, build_dir)
-  }
-  paths <- file.path(normalizePath(build_dir), paste0(libraries, ".so"))
-  names(paths) <- libraries
-  loaded <- getLoadedDLLs()
-  for (name in libraries) {
-    path <- paths[[name]]
-    if (!file.exists(path)) {
-      .qv_stop(fn, "'%s' is missing; build it with `make BUILD=%s`", path, build_dir)
-    }
-    if (name %in% names(loaded)) {
-      current <- normalizePath(loaded[[name]][["path"]])
-      if (identical(current, path)) next
-      .qv_stop(fn, "%s is already loaded from '%s', not '%s'", name, current, path)
-    }
-    dyn.load(path, local = TRUE)
-  }
-  invisible(paths)
 }
 
-# Whether `library` is loaded and exports the entry `entry`.
-qv_has_entry <- function(entry, library) is.loaded(entry, PACKAGE = library)
-
-# Stops with a clear message when an entry is not there (a library built
-# from sources that do not have it yet).
-.qv_need_entry <- function(fn, entry, library) {
-  if (!qv_has_entry(entry, library)) {
-    .qv_stop(fn, "%s's entry '%s' is not loaded; load the libraries with qv_load_libraries() from a build that has it",
-             library, entry)
+.onUnload <- function(libpath) {
+  for (library in rev(.qv_library_names)) {
+    if (library %in% names(getLoadedDLLs())) library.dynam.unload(library, libpath)
   }
+}
+
+# Calls `entry` of `library` by name, so that the entry is found in the
+# library as it is loaded now (c_stream_seed() reloads libraries, and so does
+# a user's dyn.load() of the same file).
+.qv_call <- function(entry, library, ...) .Call(entry, ..., PACKAGE = library)
+
+# Unloads and loads `libraries` again, so that their generators start from
+# their state at load (zero) as in a fresh process.
+.qv_reload <- function(libraries) {
+  libpath <- file.path(.qv_state$libname, .qv_state$pkgname)
+  for (library in libraries) {
+    library.dynam.unload(library, libpath)
+    library.dynam(library, .qv_state$pkgname, .qv_state$libname, local = TRUE)
+  }
+  invisible(libraries)
+}
+
+#' Path of an installed library
+#'
+#' The package installs the libraries `quorval`, `vaskor` and `quorval2`
+#' (and the seeding helper `crandseed`) as shared objects of their own. Native
+#' code, or R code that calls the entries directly with `.Call` or `.C`, can
+#' load one by its path with [dyn.load()].
+#'
+#' The package keeps the four loaded (with local symbols). Loading one again
+#' from the same path makes R load it afresh, which restarts its random
+#' streams as [c_stream_seed()] does.
+#'
+#' @param library one of `"quorval"`, `"vaskor"`, `"quorval2"`, `"crandseed"`.
+#' @return The path of the library's shared object, a character string.
+#' @examples
+#' path <- qv_library_path("vaskor")
+#' basename(path)
+#' # Draw three truncated normals through the raw entry of quorval:
+#' .Call(getNativeSymbolInfo("trunomcall", "quorval"), 3L, rep(0, 3), rep(1, 3),
+#'       rep(-1, 3), rep(1, 3))
+#' @export
+qv_library_path <- function(library = c("quorval", "vaskor", "quorval2", "crandseed")) {
+  library <- match.arg(library)
+  file.path(.qv_state$libname, .qv_state$pkgname, "libs", paste0(library, .Platform$dynlib.ext))
 }

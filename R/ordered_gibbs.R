@@ -1,24 +1,4 @@
-# Gibbs sweeps over an ordered normal vector, by vaskor's entry mvtrnorms:
-# ordered_gibbs(A, m, state, sweeps).
-#   state   x_0, x_1 ... x_n, x_{n+1}: the end values x_0 and x_{n+1} stay
-#           fixed, the n inner components are updated; non-decreasing, inner
-#           components finite, x_0 may be -Inf and x_{n+1} Inf
-#   A       symmetric n x n matrix with a positive diagonal
-#   m       location vector, recycled to n
-#   sweeps  number of sweeps
-# In a sweep component i is drawn from N(w_i, 1 / A[i, i]) truncated to
-# [x_{i-1}, x_{i+1}], with w_i = sum over j != i of A[i, j] (x_j - m_j) / A[i, i].
-# Returns the state after the last sweep (length n + 2).
-#
-# ordered_gibbs_chain(A, m, state, draws, sweeps = 1) checks once and returns
-# a draws x n matrix: row k holds the inner components after k * sweeps sweeps.
-#
-# A draw x_i = w_i + z / s_i is rounded, so a component can land one unit in
-# the last place beyond its neighbour; the order check allows for that.
-#
-# ordered_gibbs_target(mean, sigma) gives the A and m whose sweeps have
-# N(mean, sigma) restricted to x_0 <= x_1 <= ... <= x_{n+1} as their
-# stationary distribution.
+# Gibbs sweeps over an ordered normal vector (the library vaskor).
 
 # Checks the arguments of ordered_gibbs and ordered_gibbs_chain; returns them
 # in the form the entry reads.
@@ -46,16 +26,53 @@
   if (!all(is.finite(m))) .qv_stop(fn, "'m' must be finite")
   sweeps <- .qv_count(sweeps, fn, "sweeps")
 
-  .qv_need_entry(fn, "mvtrnorms", "vaskor")
   storage.mode(A) <- "double"
   list(A = A, m = m, state = as.double(state), n = n, sweeps = sweeps)
 }
 
+#' Gibbs sweeps over an ordered normal vector
+#'
+#' Runs sweeps of a Gibbs sampler, by the library vaskor's entry, over a
+#' normal vector whose components must stay in order between two fixed end
+#' values. In a sweep, component `i` is drawn from the normal distribution
+#' with mean `w_i` and variance `1 / A[i, i]`, truncated to the interval
+#' between its current neighbours, where
+#' `w_i = sum over j != i of A[i, j] * (x_j - m_j) / A[i, i]`. Randomness
+#' comes from the C library stream ([c_stream_seed()]).
+#'
+#' [ordered_gibbs_target()] gives the `A` and `m` whose sweeps leave a given
+#' multivariate normal restricted to the order as their stationary
+#' distribution. `ordered_gibbs_chain()` checks once and collects a chain of
+#' states; it is the efficient way to draw many.
+#'
+#' A draw is rounded, so a component can land one unit in the last place
+#' beyond its neighbour; the order check allows for that.
+#'
+#' @param A symmetric n x n matrix with a positive diagonal (only its lower
+#'   triangle is read by the entry).
+#' @param m location vector, recycled to n.
+#' @param state `x_0, x_1, ..., x_n, x_(n+1)`: the end values `x_0` and
+#'   `x_(n+1)` stay fixed (they may be `-Inf` and `Inf`), the n inner
+#'   components are updated; non-decreasing.
+#' @param sweeps number of sweeps per returned state.
+#' @return `ordered_gibbs()`: the state after the last sweep (length n + 2).
+#'   `ordered_gibbs_chain()`: a `draws` x n matrix whose row k holds the inner
+#'   components after k * `sweeps` sweeps.
+#' @examples
+#' target <- ordered_gibbs_target(mean = c(0, 0.5, 1), sigma = diag(3))
+#' c_stream_seed(3)
+#' ordered_gibbs(target$A, target$m, c(-Inf, -1, 0, 1, Inf), sweeps = 10)
+#' chain <- ordered_gibbs_chain(target$A, target$m, c(-Inf, -1, 0, 1, Inf), draws = 2000)
+#' colMeans(chain)
+#' @export
 ordered_gibbs <- function(A, m, state, sweeps = 1L) {
   a <- .qv_ordered_gibbs_inputs("ordered_gibbs", A, m, state, sweeps)
-  .Call("mvtrnorms", a$A, a$m, a$state, a$n, a$sweeps, PACKAGE = "vaskor")
+  .qv_call("mvtrnorms", "vaskor", a$A, a$m, a$state, a$n, a$sweeps)
 }
 
+#' @rdname ordered_gibbs
+#' @param draws number of states to return.
+#' @export
 ordered_gibbs_chain <- function(A, m, state, draws, sweeps = 1L) {
   fn <- "ordered_gibbs_chain"
   a <- .qv_ordered_gibbs_inputs(fn, A, m, state, sweeps)
@@ -65,12 +82,25 @@ ordered_gibbs_chain <- function(A, m, state, draws, sweeps = 1L) {
   x <- a$state
   inner <- seq_len(n) + 1L
   for (k in seq_len(draws)) {
-    x <- .Call("mvtrnorms", a$A, a$m, x, n, a$sweeps, PACKAGE = "vaskor")
+    x <- .qv_call("mvtrnorms", "vaskor", a$A, a$m, x, n, a$sweeps)
     out[k, ] <- x[inner]
   }
   out
 }
 
+#' The sweep parameters of an ordered multivariate normal
+#'
+#' Gives the `A` and `m` whose sweeps by [ordered_gibbs()] have the normal
+#' distribution with mean `mean` and covariance `sigma`, restricted to
+#' `x_0 <= x_1 <= ... <= x_(n+1)`, as their stationary distribution.
+#'
+#' @param mean finite mean vector of length n.
+#' @param sigma symmetric positive definite n x n covariance matrix.
+#' @return A list with the matrix `A` and the location vector `m`.
+#' @examples
+#' sigma <- matrix(c(1, 0.5, 0.5, 1), 2)
+#' ordered_gibbs_target(c(0, 1), sigma)
+#' @export
 ordered_gibbs_target <- function(mean, sigma) {
   fn <- "ordered_gibbs_target"
   n <- length(mean)

@@ -1,11 +1,36 @@
-# Truncated normal draws: rtruncnorm_qv(n, mean, sd, lower, upper, stream).
-# Draw i comes from N(mean[i], sd[i]^2) truncated to [lower[i], upper[i]];
-# the four parameter vectors are recycled to n as rnorm() recycles them.
-#   stream = "c": quorval's trunomcall, on the C library stream (seed it with
-#                 c_stream_seed());
-#   stream = "r": quorval2's trunomcall, on R's generator (set.seed() governs it).
-# An NA or NaN parameter gives a NaN draw and the warning "NAs produced".
-
+#' Truncated normal draws
+#'
+#' Draw `i` comes from the normal distribution with mean `mean[i]` and
+#' standard deviation `sd[i]` truncated to the interval from `lower[i]` to
+#' `upper[i]`. The four parameter vectors are recycled to `n` as [rnorm()]
+#' recycles them.
+#'
+#' Two libraries draw them, with the same algorithm and different sources of
+#' randomness:
+#' * `stream = "c"`: the library quorval, on the C library stream and its own
+#'   generator; [c_stream_seed()] makes the draws reproducible.
+#' * `stream = "r"`: the library quorval2, on R's generator; [set.seed()]
+#'   governs the draws.
+#'
+#' An `NA` or `NaN` parameter gives a `NaN` draw and the warning
+#' "NAs produced". Sampling has no iteration limit: an interval that is tiny
+#' and far in a tail (such as `[10, 10 + 1e-15]`) is accepted so rarely that a
+#' draw can take practically forever.
+#'
+#' @param n number of draws (a vector of length above 1 stands for its length).
+#' @param mean,sd means and standard deviations (`sd` positive and finite).
+#' @param lower,upper bounds of the intervals (may be infinite), `lower <= upper`.
+#' @param stream `"c"` (C library stream, library quorval) or `"r"` (R's
+#'   stream, library quorval2).
+#' @return A numeric vector of length `n`.
+#' @seealso [c_stream_seed()]; `docs/streams.md` in the sources.
+#' @examples
+#' c_stream_seed(1)
+#' rtruncnorm_qv(5, mean = 1, sd = 0.5, lower = 0, upper = 2)
+#' set.seed(1)
+#' x <- rtruncnorm_qv(1000, lower = 2, stream = "r")
+#' c(min = min(x), mean = mean(x))
+#' @export
 rtruncnorm_qv <- function(n, mean = 0, sd = 1, lower = -Inf, upper = Inf,
                           stream = c("c", "r")) {
   fn <- "rtruncnorm_qv"
@@ -31,6 +56,5 @@ rtruncnorm_qv <- function(n, mean = 0, sd = 1, lower = -Inf, upper = Inf,
                          lower[bad][1L], upper[bad][1L])
 
   library <- if (stream == "c") "quorval" else "quorval2"
-  .qv_need_entry(fn, "trunomcall", library)
-  .Call("trunomcall", n, mean, 1 / sd, lower, upper, PACKAGE = library)
+  .qv_call("trunomcall", library, n, mean, 1 / sd, lower, upper)
 }

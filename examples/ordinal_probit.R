@@ -32,8 +32,16 @@ usage <- function() {
 script_path <- normalizePath(sub("^--file=", "", grep("^--file=", commandArgs(FALSE), value = TRUE)[1L]))
 root <- dirname(dirname(script_path))
 
+# The package's functions, internal ones included, in the global environment
+# (here and on each worker).
 source_r_layer <- function(root) {
-  for (file in list.files(file.path(root, "R"), "\\.R$", full.names = TRUE)) sys.source(file, envir = globalenv())
+  suppressPackageStartupMessages(library(quorval))
+  ns <- asNamespace("quorval")
+  for (name in setdiff(ls(ns, all.names = TRUE), c(".onLoad", ".onUnload"))) {
+    assign(name, get(name, ns), envir = globalenv())
+  }
+  assign("qv_load_libraries", function(...) invisible(NULL), envir = globalenv())
+  assign("qv_has_entry", function(...) TRUE, envir = globalenv())
 }
 source_r_layer(root)
 

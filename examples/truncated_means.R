@@ -1,7 +1,7 @@
 # Truncated normal draws from quorval: sample means next to the exact means.
-# Usage: Rscript examples/truncated_means.R   (libraries from $QV_BUILD_DIR, default build/)
-build <- Sys.getenv("QV_BUILD_DIR", "build")
-dyn.load(file.path(build, "quorval.so"))
+# Usage: Rscript examples/truncated_means.R   (after installing the package)
+
+dyn.load(quorval::qv_library_path("quorval"))
 
 # Exact mean of N(mu, sd^2) truncated to [lo, hi].
 truncated_mean <- function(mu, sd, lo, hi) {

@@ -26,7 +26,7 @@ first_seed <- setting("QV_FUZZ_SEED", 7001)
 timeout <- setting("QV_FUZZ_TIMEOUT", 240)
 
 build_dir <- normalizePath(Sys.getenv("QV_BUILD_DIR", "build"), mustWork = TRUE)
-Sys.setenv(QV_BUILD_DIR = build_dir)
+Sys.setenv(QV_BUILD_DIR = build_dir, QV_LIBS_DIR = build_dir)
 file_arg <- grep("^--file=", commandArgs(FALSE), value = TRUE)
 batch_script <- file.path(dirname(normalizePath(sub("^--file=", "", file_arg))), "batch.R")
 rscript <- file.path(R.home("bin"), "Rscript")

@@ -1,7 +1,13 @@
-# Loads the built libraries and the test helper once per test run.
-qv_build_dir <- function() Sys.getenv("QV_BUILD_DIR", "build")
+# The libraries under test: the installed package's (system.file("libs")),
+# or those in $QV_LIBS_DIR (the fuzz campaign's batches set it to a CMake
+# build). Also the native test helper: from the CMake build when
+# $QV_BUILD_DIR has it, else compiled here from tests/helper.
+qv_libs_dir <- function() {
+  dir <- Sys.getenv("QV_LIBS_DIR")
+  if (nzchar(dir)) dir else system.file("libs", package = "quorval", mustWork = TRUE)
+}
 
-qv_lib_path <- function(name) file.path(qv_build_dir(), paste0(name, ".so"))
+qv_lib_path <- function(name) file.path(qv_libs_dir(), paste0(name, ".so"))
 
 qv_load <- function(name, local = TRUE) {
   if (!is.loaded("trunomcall", PACKAGE = name)) {
@@ -10,7 +16,29 @@ qv_load <- function(name, local = TRUE) {
   invisible(name)
 }
 
-qv_helper_path <- function() file.path(qv_build_dir(), "tests", "qvtesthelper.so")
+qv_helper_path <- local({
+  path <- NULL
+  function() {
+    if (!is.null(path)) return(path)
+    built <- file.path(Sys.getenv("QV_BUILD_DIR", "build"), "tests", "qvtesthelper.so")
+    if (file.exists(built)) return(path <<- normalizePath(built))
+    dir <- tempfile("qvtesthelper")
+    dir.create(dir)
+    file.copy(file.path(testthat::test_path(), "..", "helper", "qv_test_helper.cpp"), dir)
+    status <- withr_dir(dir, system2(file.path(R.home("bin"), "R"),
+                                     c("CMD", "SHLIB", "-o", "qvtesthelper.so", "qv_test_helper.cpp"),
+                                     stdout = FALSE, stderr = FALSE))
+    if (status != 0) stop("could not compile the native test helper tests/helper/qv_test_helper.cpp")
+    path <<- file.path(dir, "qvtesthelper.so")
+  }
+})
+
+withr_dir <- function(dir, expr) {
+  old <- setwd(dir)
+  on.exit(setwd(old))
+  force(expr)
+}
+
 if (!is.loaded("qvt_srand", PACKAGE = "qvtesthelper")) dyn.load(qv_helper_path())
 
 # Fixes the C library stream (srand from native code).
@@ -40,7 +68,8 @@ call_text <- function(symbol, library, text) .Call("qvt_call_text", native(symbo
 run_child <- function(code, timeout = 60) {
   script <- tempfile(fileext = ".R")
   out <- tempfile(); err <- tempfile()
-  writeLines(c(sprintf("build <- %s", deparse(qv_build_dir())), code), script)
+  writeLines(c(sprintf("build <- %s", deparse(qv_libs_dir())),
+               sprintf("helper <- %s", deparse(qv_helper_path())), code), script)
   status <- system2(file.path(R.home("bin"), "Rscript"), script, stdout = out, stderr = err,
                     timeout = timeout)
   list(status = status, stdout = readLines(out, warn = FALSE), stderr = readLines(err, warn = FALSE))

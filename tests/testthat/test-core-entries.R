@@ -40,7 +40,7 @@ test_that("trunomcall with means 0 and reciprocal sds 1 equals trunomc from the 
   # Each run starts from a freshly loaded library and the same srand(), so the
   # generator, its held normal deviate and rand() all stand at the same place.
   draw <- function(call) run_child(c(
-    'dyn.load(file.path(build, "quorval.so")); dyn.load(file.path(build, "tests", "qvtesthelper.so"))',
+    'dyn.load(file.path(build, "quorval.so")); dyn.load(helper)',
     'lo <- c(-1, 0, 4, -Inf, -7.9, 1, 3, -Inf, 8, -20, -2, -3)',
     'hi <- c(1, Inf, Inf, -4, 7.9, 1.5, 3.5, Inf, 9, -10, Inf, 9)',
     'n <- length(lo); invisible(.Call("qvt_srand", 42L))',
@@ -136,7 +136,7 @@ test_that("in a batch Rscript the error ends with status 1 and the exact lines",
 test_that("the two libraries keep separate generators when loaded with local = FALSE", {
   res <- run_child(c(
     'for (lib in c("quorval", "vaskor")) dyn.load(file.path(build, paste0(lib, ".so")), local = FALSE)',
-    'dyn.load(file.path(build, "tests", "qvtesthelper.so"))',
+    'dyn.load(helper)',
     'ran3 <- function(lib, seed, k) .Call("qvt_call_seeded", getNativeSymbolInfo("ran3", lib)$address, as.integer(seed), as.integer(k))',
     'a <- ran3("quorval", -1L, 3)',
     # A fresh vaskor state initialises from seed 0; a shared one would ignore it and continue.

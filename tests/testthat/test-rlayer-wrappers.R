@@ -1,15 +1,5 @@
 # The R layer's wrappers: argument checks, recycling, the choice of stream.
 
-test_that("qv_load_libraries loads each library once and refuses what it cannot find", {
-  paths <- qv_load_libraries(qv_build_dir())
-  expect_named(paths, qv_library_names)
-  expect_true(all(vapply(qv_library_names, function(lib) lib %in% names(getLoadedDLLs()), TRUE)))
-  expect_error(qv_load_libraries(file.path(tempdir(), "no-such-build")), "does not exist")
-  expect_error(qv_load_libraries(tempdir()), "quorval.so' is missing")
-  expect_error(qv_load_libraries(qv_build_dir(), "quorval3"), "unknown library 'quorval3'")
-  expect_false(qv_has_entry("no_such_entry", "quorval"))
-})
-
 test_that("rtruncnorm_qv recycles its parameters like rnorm and keeps every draw in its interval", {
   x <- rtruncnorm_qv(7, mean = c(0, 10), sd = c(1, 2), lower = c(-1, 9), upper = c(1, 11))
   expect_length(x, 7)
@@ -70,7 +60,6 @@ test_that("stream 'c' is quorval's trunomcall on the C stream and leaves R's str
 })
 
 test_that("cutpoint_step keeps the fixed cutpoints, continues from the proposal only when accepted", {
-  skip_if_not(qv_has_entry("quorval", "quorval"), "quorval's cutpoint entry is not built yet")
   y <- rep(1:5, c(10, 30, 40, 30, 10))
   cuts <- c(-Inf, 0, 1, 2, 3, Inf)
   decisions <- logical(0)
@@ -87,7 +76,6 @@ test_that("cutpoint_step keeps the fixed cutpoints, continues from the proposal 
 })
 
 test_that("cutpoint_step recycles the mean and takes factors as codes", {
-  skip_if_not(qv_has_entry("quorval", "quorval"), "quorval's cutpoint entry is not built yet")
   y <- rep(1:5, c(10, 30, 40, 30, 10))
   cuts <- c(-Inf, 0, 1, 2, 3, Inf)
   # s = 2 keeps the proposal bounds in the middle region: rand() values only.
@@ -116,7 +104,6 @@ test_that("cutpoint_step refuses codes, cutpoints and scalars the step cannot us
 })
 
 test_that("ordered_gibbs keeps the ends and the order, and recycles m", {
-  skip_if_not(qv_has_entry("mvtrnorms", "vaskor"), "vaskor's mvtrnorms is not built yet")
   A <- matrix(c(1, 0.3, 0.1, 0.3, 1, 0.3, 0.1, 0.3, 1), 3)
   start <- c(-1, -0.5, 0, 0.5, 1)
   x <- ordered_gibbs(A, c(0.2, 0.2, 0.2), start, sweeps = 25)
@@ -133,7 +120,6 @@ test_that("ordered_gibbs keeps the ends and the order, and recycles m", {
 })
 
 test_that("ordered_gibbs refuses states and matrices the sweeps cannot use", {
-  skip_if_not(qv_has_entry("mvtrnorms", "vaskor"), "vaskor's mvtrnorms is not built yet")
   A <- diag(2)
   expect_error(ordered_gibbs(A, 0, c(0, 2, 1, 3)), "non-decreasing")
   expect_error(ordered_gibbs(A, 0, c(0, NA, 1, 3)), "'state' must be a numeric vector")
@@ -164,7 +150,6 @@ test_that("ordered_gibbs_target gives the sweeps the target's full conditional m
 })
 
 test_that("cutpoint_step rejects proposals the reverse move could not produce, unless asked not to", {
-  skip_if_not(qv_has_entry("quorval", "quorval"), "quorval's cutpoint entry is not built yet")
   y <- rep(1:6, c(5, 10, 10, 10, 10, 5))
   cuts <- c(-Inf, 0, 0.3, 0.6, 0.9, 1.2, Inf)
   free <- 3:5
@@ -185,7 +170,6 @@ test_that("cutpoint_step rejects proposals the reverse move could not produce, u
 })
 
 test_that("ordered_gibbs_chain collects what repeated ordered_gibbs calls give", {
-  skip_if_not(qv_has_entry("mvtrnorms", "vaskor"), "vaskor's mvtrnorms is not built yet")
   A <- matrix(c(2, -0.6, 0, -0.6, 2, -0.6, 0, -0.6, 2), 3)
   start <- c(0, 0.5, 1, 1.5, 3)  # finite ends: middle-case draws, rand() only
   c_stream_seed(21)
@@ -201,7 +185,6 @@ test_that("ordered_gibbs_chain collects what repeated ordered_gibbs calls give",
 })
 
 test_that("ordered_gibbs allows the rounding of a draw in the order check, not more", {
-  skip_if_not(qv_has_entry("mvtrnorms", "vaskor"), "vaskor's mvtrnorms is not built yet")
   A <- diag(2)
   one_ulp_below <- c(0, 0.7, 0.7 - .Machine$double.eps / 2, 2)
   expect_length(ordered_gibbs(A, 0, one_ulp_below, sweeps = 1), 4)

@@ -1,0 +1,39 @@
+# The libraries' sources and build settings: the one definition that both
+# builds read, src/Makevars (R CMD INSTALL) and CMakeLists.txt (CMake).
+# Plain `NAME = value` lines only; paths are relative to the repository root.
+
+# Results are fixed to the last bit: no fused multiply-add, no fast math, no
+# host-specific instruction set. Every library is compiled with hidden
+# visibility; its version script then picks exactly the names it exports.
+QV_CXXFLAGS = -ffp-contract=off -fno-fast-math -fvisibility=hidden -fvisibility-inlines-hidden
+QV_LDFLAGS = -Wl,-Bsymbolic -Wl,--no-undefined
+
+# The core, in pieces that each library takes as it needs.
+CORE_GENERATOR = core/generator.cpp core/coarse_log_table.cpp
+CORE_SAMPLER = core/sampler.cpp
+CORE_R_GLUE = core/fatal_r.cpp core/arguments.cpp core/exports_generator.cpp
+CORE_C_STREAM_ENTRIES = core/exports_sampler.cpp core/trunomcall.cpp
+CORE_QUORVAL_ENTRIES = core/trunomc.cpp core/stest.cpp
+
+# Per library: NATIVE (R-free, also linked by the native tests), GLUE (the
+# rest of its own folder), CORE (the pieces above), EXPORTS (version script).
+QUORVAL_NATIVE = quorval/log_gamma.cpp quorval/incomplete_gamma_series.cpp quorval/incomplete_gamma_fraction.cpp quorval/incomplete_gamma.cpp quorval/normal_cdf.cpp quorval/cutpoint_step.cpp quorval/interval_mass_cache.cpp
+QUORVAL_GLUE = quorval/quorval_entry.cpp quorval/exports_quorval.cpp
+QUORVAL_CORE = GENERATOR SAMPLER R_GLUE C_STREAM_ENTRIES QUORVAL_ENTRIES
+QUORVAL_EXPORTS = quorval/exports.map
+
+VASKOR_NATIVE = vaskor/ordered_gibbs.cpp
+VASKOR_GLUE = vaskor/mvtrnorms_checks.cpp vaskor/mvtrnorms_entry.cpp
+VASKOR_CORE = GENERATOR SAMPLER R_GLUE C_STREAM_ENTRIES
+VASKOR_EXPORTS = vaskor/exports.map
+
+QUORVAL2_NATIVE =
+QUORVAL2_GLUE = quorval2/sampler.cpp quorval2/trunomcall.cpp quorval2/exports_sampler.cpp
+QUORVAL2_CORE = GENERATOR R_GLUE
+QUORVAL2_EXPORTS = quorval2/exports.map
+
+# The seeding helper: srand() for the R layer; shares nothing with the others.
+CRANDSEED_NATIVE =
+CRANDSEED_GLUE = crandseed/crandseed.cpp
+CRANDSEED_CORE =
+CRANDSEED_EXPORTS = crandseed/exports.map

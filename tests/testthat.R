@@ -1,0 +1,5 @@
+# The package's R suite. Unexpected warnings fail it.
+library(testthat)
+library(quorval)
+
+test_check("quorval", stop_on_warning = TRUE)
