@@ -8,6 +8,11 @@
 #                      sum cut by the initial monotone positive sequence
 #   mcmc_rhat(chains)  potential scale reduction factor on split chains
 #                      (every chain halved, so one chain gives a figure too)
+#   mcmc_ess_bulk(chains)
+#                      bulk effective sample size: the draws of all chains
+#                      replaced by the normal scores of their ranks, every
+#                      chain halved, and the multi-chain autocorrelations
+#                      summed by the initial monotone sequence
 
 mcmc_ess <- function(chains, method = c("auto", "coda", "own")) {
   method <- match.arg(method)
@@ -55,4 +60,41 @@ mcmc_rhat <- function(chains) {
   between <- half * apply(means, 1L, stats::var)
   pooled <- (half - 1) / half * within + between / half
   stats::setNames(sqrt(pooled / within), colnames(chains[[1L]]))
+}
+
+mcmc_ess_bulk <- function(chains) {
+  half <- floor(nrow(chains[[1L]]) / 2)
+  ess <- vapply(colnames(chains[[1L]]), function(name) {
+    if (half < 4L) return(NA_real_)
+    pieces <- do.call(cbind, lapply(chains, function(draws) {
+      x <- draws[, name]
+      cbind(x[seq_len(half)], x[length(x) - half + seq_len(half)])
+    }))
+    if (stats::var(as.vector(pieces)) == 0) return(NA_real_)
+    ranks <- rank(pieces, ties.method = "average")
+    scores <- matrix(stats::qnorm((ranks - 3 / 8) / (length(ranks) + 1 / 4)), half)
+    .ess_multichain(scores)
+  }, 0)
+  stats::setNames(ess, colnames(chains[[1L]]))
+}
+
+# Effective sample size of the columns of `x` (one chain each, equal length).
+.ess_multichain <- function(x) {
+  n <- nrow(x)
+  m <- ncol(x)
+  acov <- apply(x, 2L, function(v) {
+    centred <- v - mean(v)
+    spectrum <- stats::fft(c(centred, numeric(n)))
+    Re(stats::fft(spectrum * Conj(spectrum), inverse = TRUE))[seq_len(n)] / (2 * n) / n
+  })
+  within <- mean(acov[1L, ] * n / (n - 1))
+  pooled <- (n - 1) / n * within + if (m > 1L) stats::var(colMeans(x)) else 0
+  rho <- 1 - (within - rowMeans(acov)) / pooled
+  rho[1L] <- 1
+  pairs <- floor(n / 2)
+  gamma <- rho[2 * seq_len(pairs) - 1L] + rho[2 * seq_len(pairs)]
+  last <- match(TRUE, gamma <= 0, nomatch = pairs + 1L) - 1L
+  gamma <- cummin(gamma[seq_len(last)])
+  tau <- -1 + 2 * sum(gamma)
+  n * m / max(tau, 1 / log10(n * m))
 }

@@ -1,0 +1,174 @@
+# Running the chains of oprobit_mcmc(): their seeds, their streams, and where
+# they run (in this process, in forked local workers, or on a cluster).
+#
+# A chain owns three streams: R's (a L'Ecuyer-CMRG stream of its own), the C
+# library's rand() stream (a seed of its own, set through crandseed), and
+# quorval's own generator, which seeds itself from rand() at its first draw
+# in a process and then continues. Before every chain quorval's library is
+# loaded afresh (which returns its generator to the state of a first draw)
+# and rand() is seeded: so a chain draws the same numbers in this process, in
+# a worker that has run other chains before, or on another machine.
+
+# Per-chain seeds from one seed: chain j takes the j-th successive
+# L'Ecuyer-CMRG stream for R, and a C stream seed drawn from that stream's
+# first substream (so its R stream starts untouched), redrawn while it equals
+# an earlier chain's. Chain j's seeds depend neither on the number of chains
+# nor on where the chain runs. R's own state is left as it was.
+.oprobit_chain_seeds <- function(seed, chains) {
+  kind <- RNGkind()
+  saved <- if (exists(".Random.seed", globalenv())) get(".Random.seed", globalenv())
+  on.exit(.oprobit_restore_rng(kind, saved))
+  RNGkind("L'Ecuyer-CMRG", "Inversion", "Rejection")
+  set.seed(seed)
+  stream <- get(".Random.seed", globalenv())
+  settings <- vector("list", chains)
+  for (j in seq_len(chains)) {
+    stream <- parallel::nextRNGStream(stream)
+    assign(".Random.seed", parallel::nextRNGSubStream(stream), globalenv())
+    repeat {
+      c_seed <- sample.int(.Machine$integer.max, 1L)
+      if (!c_seed %in% vapply(settings[seq_len(j - 1L)], `[[`, 0L, "c_seed")) break
+    }
+    settings[[j]] <- list(r_seed = stream, c_seed = c_seed)
+  }
+  settings
+}
+
+.oprobit_restore_rng <- function(kind, saved) {
+  RNGkind(kind[1L], kind[2L], kind[3L])
+  if (is.null(saved)) {
+    if (exists(".Random.seed", globalenv())) rm(".Random.seed", envir = globalenv())
+  } else {
+    assign(".Random.seed", saved, globalenv())
+  }
+}
+
+# quorval's library loaded afresh and rand() seeded: the C streams of a
+# process that has made no draw yet.
+.oprobit_fresh_c_streams <- function(c_seed) {
+  path <- getLoadedDLLs()[["quorval"]][["path"]]
+  dyn.unload(path)
+  dyn.load(path, local = TRUE)
+  c_stream_seed(c_seed)
+}
+
+# One whole chain in the current process, on its own streams.
+.oprobit_run_one <- function(setup, setting, report = NULL) {
+  RNGkind("L'Ecuyer-CMRG", "Inversion", "Rejection")
+  assign(".Random.seed", setting$r_seed, globalenv())
+  .oprobit_fresh_c_streams(setting$c_seed)
+  setting$start <- .oprobit_chain_start(setup$start)
+  .oprobit_chain(setup, setting, report)
+}
+
+# Runs every chain; returns their results in chain order.
+.oprobit_run_chains <- function(setup, settings, cores, cl, progress) {
+  per_chain <- setup$burnin + setup$iter * setup$thin
+  bar <- if (progress) utils::txtProgressBar(0, length(settings) * per_chain, style = 3L)
+  on.exit(if (!is.null(bar)) close(bar))
+  if (!is.null(cl)) return(.oprobit_on_cluster(cl, setup, settings, bar, per_chain))
+  if (cores > 1L && .Platform$OS.type == "unix") return(.oprobit_forked(setup, settings, cores, bar, per_chain))
+  if (cores > 1L) {
+    cl <- parallel::makePSOCKcluster(cores)
+    on.exit(parallel::stopCluster(cl), add = TRUE)
+    return(.oprobit_on_cluster(cl, setup, settings, bar, per_chain))
+  }
+  # In this process; R's state and kind are put back afterwards.
+  kind <- RNGkind()
+  saved <- if (exists(".Random.seed", globalenv())) get(".Random.seed", globalenv())
+  on.exit(.oprobit_restore_rng(kind, saved), add = TRUE)
+  results <- vector("list", length(settings))
+  for (j in seq_along(settings)) {
+    report <- if (!is.null(bar)) function(i) utils::setTxtProgressBar(bar, (j - 1) * per_chain + i)
+    results[[j]] <- .oprobit_run_one(setup, settings[[j]], report)
+  }
+  results
+}
+
+# Forked local workers, at most `cores` at a time; each chain reports its
+# iteration through a small file that the bar follows.
+.oprobit_forked <- function(setup, settings, cores, bar, per_chain) {
+  files <- tempfile(sprintf("oprobit-chain%d-", seq_along(settings)))
+  on.exit(unlink(files))
+  jobs <- list()
+  results <- vector("list", length(settings))
+  waiting <- seq_along(settings)
+  while (length(waiting) > 0L || length(jobs) > 0L) {
+    while (length(waiting) > 0L && length(jobs) < cores) {
+      j <- waiting[1L]
+      waiting <- waiting[-1L]
+      file <- files[j]
+      report <- if (!is.null(bar)) function(i) writeLines(as.character(i), file)
+      job <- parallel::mcparallel(.oprobit_run_one(setup, settings[[j]], report), silent = TRUE)
+      jobs[[as.character(job$pid)]] <- list(job = job, chain = j)
+    }
+    done <- parallel::mccollect(lapply(jobs, `[[`, "job"), wait = FALSE, timeout = 0.2)
+    for (pid in names(done)) {
+      result <- done[[pid]]
+      if (is.null(result)) next
+      if (inherits(result, "try-error")) {
+        stop(sprintf("oprobit_mcmc: chain %d failed: %s", jobs[[pid]]$chain,
+                     attr(result, "condition")$message), call. = FALSE)
+      }
+      results[[jobs[[pid]]$chain]] <- result
+      jobs[[pid]] <- NULL
+    }
+    if (!is.null(bar)) {
+      at <- vapply(seq_along(settings), function(j) {
+        if (!is.null(results[[j]])) return(per_chain)
+        if (!file.exists(files[j])) return(0)
+        value <- suppressWarnings(as.numeric(readLines(files[j], warn = FALSE)[1L]))
+        if (is.na(value)) 0 else value
+      }, 0)
+      utils::setTxtProgressBar(bar, sum(at))
+    }
+  }
+  results
+}
+
+# A cluster made by the user (or by us off unix): the workers get the
+# package (or, outside the package, the sampler's functions), then take the
+# chains one after another.
+.oprobit_on_cluster <- function(cl, setup, settings, bar, per_chain) {
+  home <- topenv(environment(.oprobit_chain))
+  if (isNamespace(home)) {
+    name <- environmentName(home)
+    parallel::clusterCall(cl, .oprobit_detached(function(name) {
+      loadNamespace(name)
+      assign(".oprobit_run_one", get(".oprobit_run_one", asNamespace(name)), globalenv())
+      invisible(NULL)
+    }), name)
+  } else {
+    # Outside the package: ship the functions, and load the same libraries.
+    names <- ls(environment(.oprobit_chain), all.names = TRUE,
+                pattern = "^(\\.oprobit_|\\.qv_|c_stream_seed$|qv_)")
+    functions <- mget(names, envir = environment(.oprobit_chain))
+    build <- dirname(getLoadedDLLs()[["quorval"]][["path"]])
+    parallel::clusterCall(cl, .oprobit_detached(function(functions, build) {
+      for (name in names(functions)) {
+        f <- functions[[name]]
+        if (is.function(f)) environment(f) <- globalenv()
+        assign(name, f, globalenv())
+      }
+      qv_load_libraries(build)
+      invisible(NULL)
+    }), functions, build)
+  }
+  results <- vector("list", length(settings))
+  done <- 0L
+  # In rounds of one chain per worker, so that the bar moves between rounds.
+  for (first in seq(1L, length(settings), by = length(cl))) {
+    chunk <- first:min(length(settings), first + length(cl) - 1L)
+    results[chunk] <- parallel::clusterApply(cl[seq_along(chunk)], settings[chunk], .oprobit_detached(
+      function(setting, setup) .oprobit_run_one(setup, setting)), setup)
+    done <- done + length(chunk)
+    if (!is.null(bar)) utils::setTxtProgressBar(bar, done * per_chain)
+  }
+  results
+}
+
+# A function sent to workers carries no frame of ours with it.
+.oprobit_detached <- function(f) {
+  environment(f) <- globalenv()
+  f
+}
