@@ -42,12 +42,13 @@ test: setup
 docs:
 	Rscript -e 'roxygen2::roxygenise(load_code = "source")'
 
-# R CMD check on the tarball R CMD build makes, offline.
-check:
+# R CMD check on the tarball R CMD build makes, offline; a WARNING fails too.
+check: setup
 	rm -rf $(BUILD)/check && mkdir -p $(BUILD)/check
 	cd $(BUILD)/check && R CMD build ../.. && \
 	  _R_CHECK_CRAN_INCOMING_=false _R_CHECK_FORCE_SUGGESTS_=false \
 	  R CMD check --no-manual quorval_$(PKG_VERSION).tar.gz
+	@! grep -E '^\* .* \.\.\. (WARNING|ERROR)' $(BUILD)/check/quorval.Rcheck/00check.log
 
 # The whole suite against libraries built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (every finding fails).

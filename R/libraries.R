@@ -44,9 +44,9 @@
 #' code, or R code that calls the entries directly with `.Call` or `.C`, can
 #' load one by its path with [dyn.load()].
 #'
-#' The package keeps the four loaded (with local symbols). Loading one again
-#' from the same path makes R load it afresh, which restarts its random
-#' streams as [c_stream_seed()] does.
+#' The package keeps the four loaded (with local symbols). A second
+#' [dyn.load()] of the same path gives the library as it is loaded, random
+#' streams included; [c_stream_seed()] is the way to restart them.
 #'
 #' @param library one of `"quorval"`, `"vaskor"`, `"quorval2"`, `"crandseed"`.
 #' @return The path of the library's shared object, a character string.

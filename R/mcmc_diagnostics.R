@@ -14,6 +14,29 @@
 #                      chain halved, and the multi-chain autocorrelations
 #                      summed by the initial monotone sequence
 
+#' Effective sample size and R-hat of a set of chains
+#'
+#' Convergence and efficiency figures for chains given as matrices of draws
+#' (rows: iterations, columns: parameters, the same columns in every chain).
+#' `mcmc_ess()` sums each chain's effective sample size (by
+#' `coda::effectiveSize` when coda is installed, else by the initial monotone
+#' sequence estimator); `mcmc_ess_bulk()` gives the bulk effective sample
+#' size (the draws of all chains replaced by the normal scores of their ranks,
+#' every chain halved, the multi-chain autocorrelations summed by the initial
+#' monotone sequence); `mcmc_rhat()` the potential scale reduction factor on
+#' split chains (every chain halved, so one chain gives a figure too).
+#'
+#' @param chains a list of numeric matrices with the same column names.
+#' @param method for `mcmc_ess()`: `"coda"`, `"own"`, or `"auto"` (coda when
+#'   installed).
+#' @return A named numeric vector, one value per column.
+#' @examples
+#' set.seed(1)
+#' chains <- lapply(1:2, function(j) cbind(a = rnorm(1000), b = cumsum(rnorm(1000))))
+#' mcmc_ess(chains, "own")
+#' mcmc_ess_bulk(chains)
+#' mcmc_rhat(chains)
+#' @export
 mcmc_ess <- function(chains, method = c("auto", "coda", "own")) {
   method <- match.arg(method)
   if (method == "auto") method <- if (requireNamespace("coda", quietly = TRUE)) "coda" else "own"
@@ -44,6 +67,8 @@ ess_monotone <- function(x) {
   n / max(tau, 1 / log10(n))
 }
 
+#' @rdname mcmc_ess
+#' @export
 mcmc_rhat <- function(chains) {
   half <- floor(nrow(chains[[1L]]) / 2)
   if (half < 2L) return(stats::setNames(rep(NA_real_, ncol(chains[[1L]])), colnames(chains[[1L]])))
@@ -62,6 +87,8 @@ mcmc_rhat <- function(chains) {
   stats::setNames(sqrt(pooled / within), colnames(chains[[1L]]))
 }
 
+#' @rdname mcmc_ess
+#' @export
 mcmc_ess_bulk <- function(chains) {
   half <- floor(nrow(chains[[1L]]) / 2)
   ess <- vapply(colnames(chains[[1L]]), function(name) {

@@ -30,6 +30,9 @@
   }
   if (sum(as.double(weights)) > .Machine$integer.max) .qv_stop(fn, "'weights' sum to more rows than R can index")
 
+  if (anyNA(frame[setdiff(names(frame), "(weights)")])) {
+    .qv_stop(fn, "the data hold missing values that 'na.action' left in")
+  }
   response <- stats::model.response(frame)
   if (is.factor(response)) {
     levels <- levels(response)
@@ -118,7 +121,7 @@
   edges <- c(-Inf, stats::qnorm(cumsum(counts)[-J] / n), Inf)
   mass <- stats::pnorm(edges[-1L]) - stats::pnorm(edges[-(J + 1L)])
   score <- (stats::dnorm(edges[-(J + 1L)]) - stats::dnorm(edges[-1L])) / mass
-  fit <- .lm.fit(X, score[y])
+  fit <- stats::.lm.fit(X, score[y])
   spread <- sqrt(max(sum(fit$residuals^2) / max(1, n - ncol(X)), 0.05))
   list(beta = fit$coefficients[-1L] / spread,
        zeta = (edges[2:J] - fit$coefficients[1L]) / spread)

@@ -61,10 +61,13 @@
 #'   \code{vcov}, \code{plot}, \code{predict}, \code{coda::as.mcmc.list},
 #'   \code{posterior::as_draws}.
 #' @examples
-#' fit <- oprobit_mcmc(Sat ~ Infl + Type + Cont, data = MASS::housing,
-#'                     weights = Freq, chains = 2, iter = 500, burnin = 300,
-#'                     seed = 1, cores = 1)
-#' summary(fit)
+#' if (requireNamespace("MASS", quietly = TRUE)) {
+#'   fit <- oprobit_mcmc(Sat ~ Infl + Type + Cont, data = MASS::housing,
+#'                       weights = Freq, chains = 2, iter = 500, burnin = 300,
+#'                       seed = 1, cores = 1)
+#'   summary(fit)
+#'   coef(fit)
+#' }
 #' @export
 oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, iter = 2000,
                          burnin = 1000, thin = 1, seed = NULL, cores = NULL, cl = NULL,
@@ -83,12 +86,6 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
   cores <- .oprobit_whole(cores, "cores", 1)
   if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
   if (!is.logical(progress) || length(progress) != 1L || is.na(progress)) .qv_stop(fn, "'progress' must be TRUE or FALSE")
-  for (library in c("quorval", "quorval2", "crandseed")) {
-    if (!is.loaded(if (library == "crandseed") "crandseed" else "trunomcall", PACKAGE = library)) {
-      .qv_stop(fn, "the library %s is not loaded", library)
-    }
-  }
-  .qv_need_entry(fn, "quorval", "quorval")
 
   model <- .oprobit_frame(call, parent.frame())
   slopes <- ncol(model$X) - 1L

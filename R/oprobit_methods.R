@@ -1,6 +1,10 @@
 # Methods of the "oprobit_mcmc" result: print, summary, coef, vcov, plot,
 # predict, and the conversions to coda's and posterior's draws objects.
 
+#' @importFrom stats coef vcov nobs predict
+#' @importFrom graphics plot
+NULL
+
 .oprobit_pooled <- function(object) do.call(rbind, object$draws)
 
 #' @export
@@ -74,9 +78,11 @@ nobs.oprobit_mcmc <- function(object, ...) object$nobs
 #' @param ... unused.
 #' @return \code{x}, invisibly.
 #' @examples
-#' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
-#'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
-#' plot(fit)
+#' if (requireNamespace("MASS", quietly = TRUE)) {
+#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#'   plot(fit)
+#' }
 #' @export
 plot.oprobit_mcmc <- function(x, parameters = names(x$coefficients), per_page = 4L, ...) {
   unknown <- setdiff(parameters, names(x$coefficients))
@@ -113,9 +119,11 @@ plot.oprobit_mcmc <- function(x, parameters = names(x$coefficients), per_page = 
 #' @return For \code{"prob"} a matrix (one row per row of \code{newdata}, one
 #'   column per category); for \code{"class"} a factor.
 #' @examples
-#' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
-#'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
-#' predict(fit, data.frame(Infl = c("Low", "High")))
+#' if (requireNamespace("MASS", quietly = TRUE)) {
+#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#'   predict(fit, data.frame(Infl = c("Low", "High")))
+#' }
 #' @export
 predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "class"), ...) {
   type <- match.arg(type)
@@ -147,6 +155,12 @@ predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "class"), ...
 #' @param ... unused.
 #' @return A \code{coda::mcmc.list}: one \code{mcmc} per chain, one column per
 #'   parameter on the probit scale, named as \code{coef()} names them.
+#' @examples
+#' if (requireNamespace("coda", quietly = TRUE) && requireNamespace("MASS", quietly = TRUE)) {
+#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#'   coda::effectiveSize(coda::as.mcmc.list(fit))
+#' }
 #' @exportS3Method coda::as.mcmc.list
 as.mcmc.list.oprobit_mcmc <- function(x, ...) {
   coda::mcmc.list(lapply(x$draws, function(d) coda::mcmc(d, start = x$burnin + x$thin, thin = x$thin)))
@@ -157,6 +171,12 @@ as.mcmc.list.oprobit_mcmc <- function(x, ...) {
 #' @param x an \code{oprobit_mcmc} fit.
 #' @param ... unused.
 #' @return A \code{posterior::draws_array} (draws x chains x parameters).
+#' @examples
+#' if (requireNamespace("posterior", quietly = TRUE) && requireNamespace("MASS", quietly = TRUE)) {
+#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#'   posterior::summarise_draws(posterior::as_draws(fit))
+#' }
 #' @exportS3Method posterior::as_draws
 as_draws.oprobit_mcmc <- function(x, ...) {
   values <- array(unlist(x$draws), c(x$iter, ncol(x$draws[[1L]]), length(x$draws)),

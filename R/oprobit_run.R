@@ -2,12 +2,12 @@
 # they run (in this process, in forked local workers, or on a cluster).
 #
 # A chain owns three streams: R's (a L'Ecuyer-CMRG stream of its own), the C
-# library's rand() stream (a seed of its own, set through crandseed), and
-# quorval's own generator, which seeds itself from rand() at its first draw
-# in a process and then continues. Before every chain quorval's library is
-# loaded afresh (which returns its generator to the state of a first draw)
-# and rand() is seeded: so a chain draws the same numbers in this process, in
-# a worker that has run other chains before, or on another machine.
+# library's rand() stream (a seed of its own), and quorval's own generator,
+# which seeds itself from rand() at its first draw in a process and then
+# continues. Before every chain c_stream_seed() loads the library afresh
+# (which returns its generator to the state of a first draw) and seeds
+# rand(): so a chain draws the same numbers in this process, in a worker that
+# has run other chains before, or on another machine.
 
 # Per-chain seeds from one seed: chain j takes the j-th successive
 # L'Ecuyer-CMRG stream for R, and a C stream seed drawn from that stream's
@@ -43,20 +43,11 @@
   }
 }
 
-# quorval's library loaded afresh and rand() seeded: the C streams of a
-# process that has made no draw yet.
-.oprobit_fresh_c_streams <- function(c_seed) {
-  path <- getLoadedDLLs()[["quorval"]][["path"]]
-  dyn.unload(path)
-  dyn.load(path, local = TRUE)
-  c_stream_seed(c_seed)
-}
-
 # One whole chain in the current process, on its own streams.
 .oprobit_run_one <- function(setup, setting, report = NULL) {
   RNGkind("L'Ecuyer-CMRG", "Inversion", "Rejection")
   assign(".Random.seed", setting$r_seed, globalenv())
-  .oprobit_fresh_c_streams(setting$c_seed)
+  c_stream_seed(setting$c_seed)
   setting$start <- .oprobit_chain_start(setup$start)
   .oprobit_chain(setup, setting, report)
 }
@@ -64,7 +55,8 @@
 # Runs every chain; returns their results in chain order.
 .oprobit_run_chains <- function(setup, settings, cores, cl, progress) {
   per_chain <- setup$burnin + setup$iter * setup$thin
-  bar <- if (progress) utils::txtProgressBar(0, length(settings) * per_chain, style = 3L)
+  # A redrawn bar on a terminal, a growing line of '=' in a log.
+  bar <- if (progress) utils::txtProgressBar(0, length(settings) * per_chain, style = if (isatty(stdout())) 3L else 1L)
   on.exit(if (!is.null(bar)) close(bar))
   if (!is.null(cl)) return(.oprobit_on_cluster(cl, setup, settings, bar, per_chain))
   if (cores > 1L && .Platform$OS.type == "unix") return(.oprobit_forked(setup, settings, cores, bar, per_chain))
@@ -89,9 +81,15 @@
 # iteration through a small file that the bar follows.
 .oprobit_forked <- function(setup, settings, cores, bar, per_chain) {
   files <- tempfile(sprintf("oprobit-chain%d-", seq_along(settings)))
-  on.exit(unlink(files))
   jobs <- list()
+  # On an error or an interrupt, the chains still running are ended.
+  on.exit({
+    for (job in jobs) tools::pskill(job$job$pid)
+    if (length(jobs) > 0L) parallel::mccollect(lapply(jobs, `[[`, "job"), wait = TRUE)
+    unlink(files)
+  })
   results <- vector("list", length(settings))
+  at <- numeric(length(settings))
   waiting <- seq_along(settings)
   while (length(waiting) > 0L || length(jobs) > 0L) {
     while (length(waiting) > 0L && length(jobs) < cores) {
@@ -114,46 +112,28 @@
       jobs[[pid]] <- NULL
     }
     if (!is.null(bar)) {
-      at <- vapply(seq_along(settings), function(j) {
+      # A file caught while it is rewritten reads empty: keep the last value.
+      at <- pmax(at, vapply(seq_along(settings), function(j) {
         if (!is.null(results[[j]])) return(per_chain)
         if (!file.exists(files[j])) return(0)
         value <- suppressWarnings(as.numeric(readLines(files[j], warn = FALSE)[1L]))
         if (is.na(value)) 0 else value
-      }, 0)
+      }, 0))
       utils::setTxtProgressBar(bar, sum(at))
     }
   }
   results
 }
 
-# A cluster made by the user (or by us off unix): the workers get the
-# package (or, outside the package, the sampler's functions), then take the
-# chains one after another.
+# A cluster made by the user (or by us off unix): the workers load the
+# package, then take the chains one after another.
 .oprobit_on_cluster <- function(cl, setup, settings, bar, per_chain) {
-  home <- topenv(environment(.oprobit_chain))
-  if (isNamespace(home)) {
-    name <- environmentName(home)
-    parallel::clusterCall(cl, .oprobit_detached(function(name) {
-      loadNamespace(name)
-      assign(".oprobit_run_one", get(".oprobit_run_one", asNamespace(name)), globalenv())
-      invisible(NULL)
-    }), name)
-  } else {
-    # Outside the package: ship the functions, and load the same libraries.
-    names <- ls(environment(.oprobit_chain), all.names = TRUE,
-                pattern = "^(\\.oprobit_|\\.qv_|c_stream_seed$|qv_)")
-    functions <- mget(names, envir = environment(.oprobit_chain))
-    build <- dirname(getLoadedDLLs()[["quorval"]][["path"]])
-    parallel::clusterCall(cl, .oprobit_detached(function(functions, build) {
-      for (name in names(functions)) {
-        f <- functions[[name]]
-        if (is.function(f)) environment(f) <- globalenv()
-        assign(name, f, globalenv())
-      }
-      qv_load_libraries(build)
-      invisible(NULL)
-    }), functions, build)
-  }
+  name <- environmentName(topenv(environment(.oprobit_chain)))
+  parallel::clusterCall(cl, .oprobit_detached(function(name) {
+    loadNamespace(name)
+    assign(".oprobit_run_one", get(".oprobit_run_one", asNamespace(name)), globalenv())
+    invisible(NULL)
+  }), name)
   results <- vector("list", length(settings))
   done <- 0L
   # In rounds of one chain per worker, so that the bar moves between rounds.

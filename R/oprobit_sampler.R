@@ -50,12 +50,14 @@
 .oprobit_chain <- function(setup, setting, report = NULL) {
   X <- setup$X
   y <- setup$y
+  y_above <- y + 1L
   n <- setup$n
   p <- ncol(X)
   J <- setup$J
   K <- J + 1L
   U <- setup$U
   slopes <- seq_len(p)[-1L]
+  X_slopes <- X[, slopes, drop = FALSE]
   prior <- setup$prior
   iterations <- setup$burnin + setup$iter * setup$thin
   trunomcall <- getNativeSymbolInfo("trunomcall", if (setup$latent == "c") "quorval" else "quorval2")
@@ -81,7 +83,7 @@
   # Starting point, on the probit scale.
   beta <- setting$start$beta
   zeta <- setting$start$zeta
-  eta <- drop(X[, slopes, drop = FALSE] %*% beta)  # x' beta
+  eta <- drop(X_slopes %*% beta)  # x' beta
 
   kept <- 0L
   draws <- matrix(NA_real_, setup$iter, p - 1L + J - 1L, dimnames = list(NULL, setup$names))
@@ -93,6 +95,9 @@
     for (k in seq_len(J - 1L)) {
       lower <- if (k == 1L) far_low else zeta[k - 1L]
       upper <- if (k == J - 1L) far_high else zeta[k + 1L]
+      # An outer threshold 40 sd beyond every mean (no data can put it
+      # there) stays where it is; the move never proposes such a point.
+      if ((k == 1L && !(far_low < zeta[1L])) || (k == J - 1L && !(zeta[k] < far_high))) next
       move <- moves[[k]]
       if (move$mirrored) {
         five[2:4] <- c(-upper, -zeta[k], -lower)
@@ -123,7 +128,7 @@
     mean <- intercept + eta / t
 
     # 2. Latent variables.
-    z <- .Call(trunomcall, n, mean, rep.int(t, n), cutpoints[y], cutpoints[y + 1L])
+    z <- .Call(trunomcall, n, mean, rep.int(t, n), cutpoints[y], cutpoints[y_above])
 
     # 3. (b, t) given z.
     Xz <- drop(crossprod(X, z))
@@ -141,13 +146,13 @@
     # Back to the probit scale: the cutpoints stay, b and t are new.
     beta <- t * b[slopes]
     zeta <- t * (cutpoints[2:J] - b[1L])
-    eta <- drop(X[, slopes, drop = FALSE] %*% beta)
+    eta <- drop(X_slopes %*% beta)
 
     if (i <= setup$burnin && i %% .oprobit_adapt_window == 0L) {
       # Stochastic-approximation steps on log s with a shrinking gain.
       rate <- window / .oprobit_adapt_window
       gain <- 2 / sqrt(i / .oprobit_adapt_window)
-      s <- s * exp(gain * (.oprobit_target_acceptance - rate))
+      s <- pmin(pmax(s * exp(gain * (.oprobit_target_acceptance - rate)), 1e-8), 1e8)
       window[] <- 0
     }
     if (i > setup$burnin && (i - setup$burnin) %% setup$thin == 0L) {

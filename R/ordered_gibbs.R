@@ -59,7 +59,8 @@
 #'   `ordered_gibbs_chain()`: a `draws` x n matrix whose row k holds the inner
 #'   components after k * `sweeps` sweeps.
 #' @examples
-#' target <- ordered_gibbs_target(mean = c(0, 0.5, 1), sigma = diag(3))
+#' sigma <- matrix(0.5, 3, 3) + diag(0.5, 3)
+#' target <- ordered_gibbs_target(mean = c(0, 0.5, 1), sigma = sigma)
 #' c_stream_seed(3)
 #' ordered_gibbs(target$A, target$m, c(-Inf, -1, 0, 1, Inf), sweeps = 10)
 #' chain <- ordered_gibbs_chain(target$A, target$m, c(-Inf, -1, 0, 1, Inf), draws = 2000)

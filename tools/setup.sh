@@ -25,13 +25,17 @@ need_r_package() {
 }
 need_r_package testthat r-cran-testthat
 need_r_package tmvtnorm r-cran-tmvtnorm
+need_r_package coda r-cran-coda
+# The vignette, for R CMD build and R CMD check.
+need_r_package knitr r-cran-knitr
+need_r_package rmarkdown r-cran-rmarkdown
+command -v pandoc >/dev/null || debs+=(pandoc)
 if [ "$mode" = bench ]; then
   [ -f /usr/include/benchmark/benchmark.h ] || debs+=(libbenchmark-dev)
   need_r_package truncnorm r-cran-truncnorm
   need_r_package msm r-cran-msm
   need_r_package MCMCpack r-cran-mcmcpack
   need_r_package bayesm r-cran-bayesm
-  need_r_package coda r-cran-coda
   need_r_package posterior r-cran-posterior
   case ",${QV_BENCH_SKIP:-}," in
     *,brms,*) ;;

@@ -6,7 +6,7 @@
 # any outcome that breaks an entry's contract. An R error is an accepted
 # outcome unless the contract says the call must succeed.
 #
-#   QV_BUILD_DIR=build Rscript tests/fuzz/run_campaign.R
+#   QV_BUILD_DIR=build Rscript tests/fuzz/run_campaign.R   (or QV_LIBS_DIR=<folder of the .so files>)
 #
 # Environment: QV_FUZZ_BATCHES (default 12), QV_FUZZ_CALLS per batch (default
 # 2500), QV_FUZZ_SEED (first batch's seed, default 7001; batch b uses seed +
@@ -25,8 +25,9 @@ calls <- setting("QV_FUZZ_CALLS", 2500)
 first_seed <- setting("QV_FUZZ_SEED", 7001)
 timeout <- setting("QV_FUZZ_TIMEOUT", 240)
 
-build_dir <- normalizePath(Sys.getenv("QV_BUILD_DIR", "build"), mustWork = TRUE)
-Sys.setenv(QV_BUILD_DIR = build_dir, QV_LIBS_DIR = build_dir)
+# The libraries under test: $QV_LIBS_DIR, else the CMake build.
+libs_dir <- Sys.getenv("QV_LIBS_DIR", Sys.getenv("QV_BUILD_DIR", "build"))
+Sys.setenv(QV_LIBS_DIR = normalizePath(libs_dir, mustWork = TRUE))
 file_arg <- grep("^--file=", commandArgs(FALSE), value = TRUE)
 batch_script <- file.path(dirname(normalizePath(sub("^--file=", "", file_arg))), "batch.R")
 rscript <- file.path(R.home("bin"), "Rscript")

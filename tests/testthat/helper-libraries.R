@@ -1,7 +1,7 @@
 # The libraries under test: the installed package's (system.file("libs")),
 # or those in $QV_LIBS_DIR (the fuzz campaign's batches set it to a CMake
-# build). Also the native test helper: from the CMake build when
-# $QV_BUILD_DIR has it, else compiled here from tests/helper.
+# build). Also the native test helper: $QV_TEST_HELPER, or the CMake build's
+# when $QV_BUILD_DIR has it, else compiled here from tests/helper.
 qv_libs_dir <- function() {
   dir <- Sys.getenv("QV_LIBS_DIR")
   if (nzchar(dir)) dir else system.file("libs", package = "quorval", mustWork = TRUE)
@@ -20,6 +20,8 @@ qv_helper_path <- local({
   path <- NULL
   function() {
     if (!is.null(path)) return(path)
+    given <- Sys.getenv("QV_TEST_HELPER")
+    if (nzchar(given)) return(path <<- given)
     built <- file.path(Sys.getenv("QV_BUILD_DIR", "build"), "tests", "qvtesthelper.so")
     if (file.exists(built)) return(path <<- normalizePath(built))
     dir <- tempfile("qvtesthelper")

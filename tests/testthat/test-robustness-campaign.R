@@ -80,7 +80,8 @@ test_that("the runner reports a hang, an early exit and a broken contract with t
                  sprintf("  args = function() list(), call = function(a) %s,", call),
                  sprintf("  check = function(a, o) %s))", check)), entries)
     out <- tempfile()
-    env <- c(QV_FUZZ_ENTRIES = entries, QV_FUZZ_BATCHES = 1, QV_FUZZ_CALLS = 3, QV_FUZZ_TIMEOUT = 4)
+    env <- c(QV_FUZZ_ENTRIES = entries, QV_FUZZ_BATCHES = 1, QV_FUZZ_CALLS = 3, QV_FUZZ_TIMEOUT = 4,
+             QV_LIBS_DIR = qv_libs_dir(), QV_TEST_HELPER = qv_helper_path())
     status <- system2(file.path(R.home("bin"), "Rscript"), file.path("..", "fuzz", "run_campaign.R"),
                       env = sprintf("%s=%s", names(env), env), stdout = out, stderr = out)
     list(status = status, output = paste(readLines(out), collapse = "\n"))

@@ -1,0 +1,108 @@
+# oprobit_mcmc samples the right posterior: recovery of known parameters,
+# the flat prior on the probit scale against an independent sampler, and the
+# working frame's constant U leaving the posterior as it is.
+
+# An independent random-walk Metropolis sampler of the probit-scale
+# posterior (flat prior on slopes and thresholds), on the likelihood alone.
+rwm_oprobit <- function(X, y, start, scale, iterations, seed, b0 = 0, B0 = 0) {
+  set.seed(seed)
+  J <- max(y)
+  loglik <- function(theta) {
+    beta <- theta[seq_len(ncol(X))]
+    zeta <- c(-Inf, theta[-seq_len(ncol(X))], Inf)
+    if (is.unsorted(zeta, strictly = TRUE)) return(-Inf)
+    eta <- drop(X %*% beta)
+    sum(log(pnorm(zeta[y + 1L] - eta) - pnorm(zeta[y] - eta))) - sum(B0 * (beta - b0)^2) / 2
+  }
+  theta <- start
+  current <- loglik(theta)
+  draws <- matrix(NA_real_, iterations, length(theta))
+  for (i in seq_len(iterations)) {
+    proposal <- theta + drop(scale %*% rnorm(length(theta)))
+    value <- loglik(proposal)
+    if (log(runif(1)) < value - current) {
+      theta <- proposal
+      current <- value
+    }
+    draws[i, ] <- theta
+  }
+  draws
+}
+
+test_that("simulated data: intervals cover the truth and means lie within 2 sd of polr", {
+  set.seed(102)
+  n <- 3000
+  data <- data.frame(x1 = rnorm(n), x2 = runif(n, -1, 1), g = factor(sample(c("a", "b", "c"), n, TRUE)))
+  beta <- c(x1 = 0.6, x2 = -0.8, gb = 0.4, gc = -0.3)
+  zeta <- c(-1, -0.2, 0.5, 1.3)
+  latent <- drop(model.matrix(~ x1 + x2 + g, data)[, -1] %*% beta) + rnorm(n)
+  data$y <- cut(latent, c(-Inf, zeta, Inf), labels = c("v1", "v2", "v3", "v4", "v5"), ordered_result = TRUE)
+
+  fit <- oprobit_mcmc(y ~ x1 + x2 + g, data = data, chains = 2, iter = 1000, burnin = 300,
+                      seed = 3, cores = 1)
+  ml <- MASS::polr(y ~ x1 + x2 + g, data = data, method = "probit", Hess = TRUE)
+  draws <- do.call(rbind, fit$draws)
+  truth <- c(beta, zeta)
+  # The data set is a typical draw (its ML estimates lie within 1.5 standard
+  # errors of the truth), so that the coverage checks the sampler, not luck.
+  expect_lt(max(abs(c(coef(ml), ml$zeta) - truth) / sqrt(diag(vcov(ml)))), 1.5)
+  bounds <- apply(draws, 2, quantile, c(0.025, 0.975))
+  expect_true(all(bounds[1, ] < truth & truth < bounds[2, ]))
+  gap <- abs(coef(fit) - c(coef(ml), ml$zeta)) / apply(draws, 2, sd)
+  expect_true(all(gap < 2), info = paste(round(gap, 2), collapse = " "))
+  expect_true(all(mcmc_rhat(fit$draws) < 1.05))
+})
+
+test_that("the flat prior on the probit scale: 50 rows agree with an independent sampler", {
+  # So few rows that the prior shows: the posterior means lie well away from
+  # the maximum likelihood estimates.
+  set.seed(7)
+  n <- 50
+  x <- rnorm(n)
+  y <- cut(0.8 * x + rnorm(n), c(-Inf, -0.6, 0.3, 1.1, Inf), labels = FALSE)
+  fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 4, iter = 5000, burnin = 1000,
+                      seed = 11, cores = 2)
+  ml <- MASS::polr(factor(y) ~ x, method = "probit", Hess = TRUE)
+  start <- c(coef(ml), ml$zeta)
+  scale <- t(chol(vcov(ml))) * 2.4 / sqrt(length(start))
+  reference <- rwm_oprobit(cbind(x), y, start, scale, 120000, seed = 5)[-(1:5000), ]
+
+  ours <- do.call(rbind, fit$draws)
+  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(fit$draws, "own"))
+  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
+  z <- (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
+  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
+  expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
+  # The check has teeth: the prior moves the means by many Monte Carlo errors.
+  expect_gt(max(abs(colMeans(reference) - start) / se_reference), 15)
+
+  # A normal prior on the slope with a mean away from the data's estimate.
+  fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 4000, burnin = 1000,
+                      seed = 12, cores = 2, b0 = 0.2, B0 = 25)
+  reference <- rwm_oprobit(cbind(x), y, start, scale, 60000, seed = 6, b0 = 0.2, B0 = 25)[-(1:5000), ]
+  ours <- do.call(rbind, fit$draws)
+  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(fit$draws, "own"))
+  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
+  z <- (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
+  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
+})
+
+test_that("another value of the working frame's fixed cutpoint gives the same posterior", {
+  data <- MASS::housing
+  data$Sat5 <- factor(paste(data$Sat, data$Cont), ordered = TRUE,
+                      levels = c("Low Low", "Low High", "Medium Low", "Medium High", "High Low", "High High"))
+  call <- match.call(oprobit_mcmc, quote(oprobit_mcmc(Sat5 ~ Infl + Type, data = data, weights = Freq)))
+  model <- .oprobit_frame(call, environment())
+  settings <- .oprobit_chain_seeds(21, 2)
+  run <- function(factor) {
+    setup <- .oprobit_setup(model, 3000, 500, 1, 0, 0, "c")
+    setup$U <- setup$U * factor
+    do.call(rbind, lapply(.oprobit_run_chains(setup, settings, 1L, NULL, FALSE), `[[`, "draws"))
+  }
+  chosen <- run(1)
+  other <- run(3)
+  ess <- 2000  # well below what either run reaches
+  z <- (colMeans(chosen) - colMeans(other)) / sqrt((apply(chosen, 2, var) + apply(other, 2, var)) / ess)
+  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
+  expect_equal(apply(chosen, 2, sd), apply(other, 2, sd), tolerance = 0.1)
+})
