@@ -242,8 +242,9 @@ mvtrnorms_table <- do.call(rbind, mvtrnorms_rows)
 # Simulated ordinal probit data, every category in use; the same observations
 # once with all means distinct and once with a categorical covariate (means
 # rounded to 8 values). Plain evaluation for reference: the four norm values
-# of each counted observation (two terms under each cutpoint vector), one by
-# one through the test helper, and the two logarithms per observation.
+# of each counted observation (two terms under each cutpoint vector, the
+# proposed ones from earlier calls), one by one through the test helper, and
+# the two logarithms per observation.
 quorval_ms <- do.call(rbind, lapply(c(3498L, 100000L), function(N) {
   K <- 9L
   set.seed(42)
@@ -257,12 +258,21 @@ quorval_ms <- do.call(rbind, lapply(c(3498L, 100000L), function(N) {
     .Call("quorval", N, K, y, cutpoints, m, t, 4, PACKAGE = "quorval")
   }
   counted <- y != 1L & y != K - 1L
-  ends <- c(t * (cutpoints[y[counted] + 1L] - distinct[counted]), t * (cutpoints[y[counted]] - distinct[counted]))
-  ends <- c(ends, ends)
+  # The arguments of norm under proposals such as the calls draw (the cost
+  # of norm depends on its argument): the upper ends under the proposal and
+  # under the current cutpoints, then the lower ends, of every counted
+  # observation.
+  yc <- y[counted]
+  mc <- distinct[counted]
+  ends <- lapply(seq_len(calls), function(i) {
+    p <- .Call("quorval", N, K, y, cutpoints, distinct, t, 4, PACKAGE = "quorval")[seq_len(K)]
+    c(t * (p[yc + 1L] - mc), t * (cutpoints[yc + 1L] - mc), t * (p[yc] - mc), t * (cutpoints[yc] - mc))
+  })
   norm_address <- getNativeSymbolInfo("norm", "quorval")$address
-  plain <- function() for (i in seq_len(calls)) {
-    f <- .Call("qvt_call_d_d", norm_address, ends)
-    log(f[seq_len(length(f) / 2L)] - f[length(f) / 2L + seq_len(length(f) / 2L)])
+  plain <- function() for (e in ends) {
+    f <- .Call("qvt_call_d_d", norm_address, e)
+    h <- length(f) / 2L
+    log(f[seq_len(h)] - f[h + seq_len(h)])
   }
   contenders <- list(grouped = block(grouped), distinct = block(distinct))
   if (is.loaded("qvt_call_d_d")) contenders$plain <- plain
