@@ -262,7 +262,7 @@ if (!"scaling" %in% skip) {
   sizes <- as.numeric(strsplit(Sys.getenv("QV_BENCH_SCALING_N", "1e4,1e5,1e6"), ",")[[1]])
   scaling <- do.call(rbind, lapply(sizes, function(n) {
     d <- simulate_set(n, seed = 7)
-    iterations <- max(20L, as.integer(2e6 / n))
+    iterations <- max(20L, as.integer(5e6 / n))
     b <- iterations %/% 4L
     fit <- oprobit_mcmc(y ~ x1 + x2 + x3 + x4 + x5, data = d, chains = 1, iter = iterations - b,
                         burnin = b, seed = 3, cores = 1, progress = FALSE)
