@@ -26,7 +26,9 @@
 #'   0. The entry's own ratio leaves this out (it can only happen with K >= 6);
 #'   `FALSE` keeps the entry's decision as it is.
 #' @return A list: `cutpoints`, the state to continue with; `proposal`, the
-#'   proposed cutpoints; `accepted`, whether the proposal was accepted.
+#'   proposed cutpoints; `accepted`, whether the proposal was accepted;
+#'   `proposed`, whether anything was proposed. With K <= 4 no cutpoint is
+#'   free: `proposed` is `FALSE` and `accepted` is `NA`.
 #' @examples
 #' c_stream_seed(7)
 #' y <- c(1, 2, 2, 3, 4, 4, 5)
@@ -45,7 +47,8 @@ cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   if (is.unsorted(cutpoints)) .qv_stop(fn, "'cutpoints' must be in non-decreasing order")
 
   if (is.factor(y)) y <- as.integer(y)
-  if (!is.numeric(y) || anyNA(y)) .qv_stop(fn, "'y' must hold category codes, without NA")
+  if (!is.numeric(y)) .qv_stop(fn, "'y' must hold category codes (numbers or a factor), not %s", class(y)[1L])
+  if (anyNA(y)) .qv_stop(fn, "'y' must hold category codes without NA (element %d is NA)", .qv_first(is.na(y)))
   bad <- y < 1 | y > k - 1 | y != floor(y)
   if (any(bad)) {
     .qv_stop(fn, "'y' must hold whole category codes in 1 ... %d (element %d is %g)",
@@ -60,11 +63,15 @@ cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   result <- .Call("quorval", n, k, as.integer(y), as.double(cutpoints), mean, t, s,
                   PACKAGE = "quorval")
   proposal <- result[seq_len(k)]
-  accepted <- result[k + 1L] == 100
-  if (accepted && isTRUE(reversible) && k >= 6L) {
+  # Without a free cutpoint (K <= 4) nothing is proposed and nothing decided:
+  # proposed = FALSE and accepted = NA, so that an acceptance rate over such
+  # steps is NA (or left out with na.rm = TRUE) instead of 1.
+  proposed <- k >= 5L
+  accepted <- if (proposed) result[k + 1L] == 100 else NA
+  if (isTRUE(accepted) && isTRUE(reversible) && k >= 6L) {
     free <- seq.int(3L, k - 2L)
     accepted <- all(cutpoints[free] <= proposal[free + 1L])
   }
-  list(cutpoints = if (accepted) proposal else as.double(cutpoints),
-       proposal = proposal, accepted = accepted)
+  list(cutpoints = if (isTRUE(accepted)) proposal else as.double(cutpoints),
+       proposal = proposal, accepted = accepted, proposed = proposed)
 }

@@ -15,6 +15,11 @@
   if (any(steps < -slack, na.rm = TRUE)) .qv_stop(fn, "'state' must be in non-decreasing order")
 
   if (is.numeric(A) && is.null(dim(A)) && length(A) == 1L && n == 1L) A <- matrix(A, 1L, 1L)
+  # A square A of another size: the state is the one of the wrong length.
+  if (is.numeric(A) && is.matrix(A) && nrow(A) == ncol(A) && nrow(A) != n) {
+    .qv_stop(fn, "'state' must have %d elements (the two end values around the %d components of 'A'), not %d",
+             nrow(A) + 2L, nrow(A), length(state))
+  }
   if (!is.numeric(A) || !is.matrix(A) || nrow(A) != n || ncol(A) != n) {
     .qv_stop(fn, "'A' must be a numeric %d x %d matrix", n, n)
   }

@@ -18,6 +18,11 @@ void check_vector(SEXP x, SEXPTYPE type, const char* type_name, R_xlen_t min_len
 }  // namespace
 
 int checked_count(SEXP x, int minimum, const char* entry, const char* name) {
+  // NULL, a function or an environment has no length to ask for.
+  if (!Rf_isVectorAtomic(x)) {
+    Rf_error("%s: argument '%s' must be a count, not of type '%s'", entry, name,
+             Rf_type2char(TYPEOF(x)));
+  }
   if (XLENGTH(x) < 1) Rf_error("%s: argument '%s' must be a count, not empty", entry, name);
   const int n = Rf_asInteger(x);
   if (n == NA_INTEGER) Rf_error("%s: argument '%s' must be a count, not NA", entry, name);

@@ -8,7 +8,8 @@
 
 namespace core {
 
-// A count read with Rf_asInteger; NA and values below `minimum` are errors.
+// A count read with Rf_asInteger from an atomic vector; NA and values below
+// `minimum` are errors.
 int checked_count(SEXP x, int minimum, const char* entry, const char* name);
 
 // The data of a double vector with at least `min_length` elements.

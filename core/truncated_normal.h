@@ -11,6 +11,8 @@
 // and may supply
 //   accepts(r)          acceptance_log() <= r for one acceptance uniform,
 //                       when it can decide that more cheaply than the log
+//   poll()              called once per rejection attempt, before its draws:
+//                       where the host may interrupt (core/interrupt.h)
 //
 // Assumes nothing of its arguments: bounds that are not numbers give a NaN
 // draw without touching the source; bounds out of order and bounds that no
@@ -47,6 +49,18 @@ bool acceptance_passes(Source& source, double r) {
   return acceptance_passes(source, r, 0);
 }
 
+// The start of one rejection attempt: the source's poll() where it has one.
+template <class Source>
+auto poll_source(Source& source, int) -> decltype(source.poll()) {
+  return source.poll();
+}
+template <class Source>
+void poll_source(Source&, long) {}
+template <class Source>
+void attempt_starts(Source& source) {
+  poll_source(source, 0);
+}
+
 template <class Source>
 double onetn_with(Source& source, double x) {
   if (std::isnan(x)) return x;
@@ -58,6 +72,7 @@ double onetn_with(Source& source, double x) {
     // rounds to x and is accepted at the first attempt.
     const double alpha = std::isinf(x2) ? x : 0.5 * x + 0.5 * std::sqrt(x2 + 4.0);
     for (;;) {
+      attempt_starts(source);
       const double e = source.exponential();
       const double z = x + e / alpha;
       const double d = z - alpha;
@@ -66,6 +81,7 @@ double onetn_with(Source& source, double x) {
   }
   // Above x < 0: plain normal draws until one lies above x.
   for (;;) {
+    attempt_starts(source);
     const double z = source.normal();
     if (z > x) return z;
   }
@@ -87,6 +103,7 @@ double trunom_with(Source& source, double as, double bl) {
       return as;
     }
     for (;;) {
+      attempt_starts(source);
       const double z = onetn_with(source, as);
       if (z <= bl) return z;
     }
@@ -99,6 +116,7 @@ double trunom_with(Source& source, double as, double bl) {
       return as;
     }
     for (;;) {
+      attempt_starts(source);
       const double z = -onetn_with(source, -bl);
       if (z > as) return z;
     }
@@ -111,6 +129,7 @@ double trunom_with(Source& source, double as, double bl) {
   if (bl < 0.0) {
     const double peak = bl * bl;
     for (;;) {
+      attempt_starts(source);
       const double z = as + w * source.proposal_uniform();
       const double r = (peak - z * z) * 0.5;
       if (acceptance_passes(source, r)) return z;
@@ -119,12 +138,14 @@ double trunom_with(Source& source, double as, double bl) {
   if (as > 0.0) {
     const double peak = as * as;
     for (;;) {
+      attempt_starts(source);
       const double z = as + w * source.proposal_uniform();
       const double r = (peak - z * z) * 0.5;
       if (acceptance_passes(source, r)) return z;
     }
   }
   for (;;) {
+    attempt_starts(source);
     const double z = as + w * source.proposal_uniform();
     const double r = -z * z * 0.5;
     if (acceptance_passes(source, r)) return z;

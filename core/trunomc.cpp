@@ -1,9 +1,15 @@
 // .C entry: truncated standard normal draws into the caller's fourth vector.
 // .C hands over bare pointers, so lengths cannot be checked here; the R
-// wrapper checks them. A count of 0 or less writes nothing.
+// wrapper checks them. A count of 0 or less writes nothing. Each element is
+// an interruption point (interrupt.h).
 #include "export.h"
+#include "interrupt.h"
 #include "sampler.h"
 
 QV_EXPORT void trunomc(int* n, double* a, double* b, double* out) {
-  for (int i = 0; i < *n; ++i) out[i] = core::trunom(a[i], b[i]);
+  core::InterruptPoll interrupt_poll;
+  for (int i = 0; i < *n; ++i) {
+    interrupt_poll.tick();
+    out[i] = core::trunom(a[i], b[i]);
+  }
 }

@@ -50,6 +50,9 @@ QV_EXPORT SEXP quorval(SEXP n_arg, SEXP k_arg, SEXP y_arg, SEXP c_arg, SEXP m_ar
   model.m = core::checked_doubles(m_arg, model.n, kEntry, "m");
   model.t = checked_real(t_arg, "t");
   model.s = checked_real(s_arg, "s");
+  // A reciprocal sd of 0 or below would make every step reject without a word.
+  if (model.t <= 0.0) Rf_error("%s: argument 't' must be positive, not %g", kEntry, model.t);
+  if (model.s <= 0.0) Rf_error("%s: argument 's' must be positive, not %g", kEntry, model.s);
 
   SEXP result = Rf_protect(Rf_allocVector(REALSXP, static_cast<R_xlen_t>(model.k) + 1));
   double* out = REAL(result);

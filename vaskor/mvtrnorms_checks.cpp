@@ -73,9 +73,11 @@ void check_gibbs_start(int n, const double* x) {
              "not %s",
              kEntry, value_text(x[0]).text);
   }
-  for (int i = 1; i <= n; ++i) {
+  // The first component's start is never read: its first update replaces it
+  // before anything looks at it.
+  for (int i = 2; i <= n; ++i) {
     if (!std::isfinite(x[i])) {
-      Rf_error("%s: argument 'x' must have finite starting components in elements 2 to %lld, "
+      Rf_error("%s: argument 'x' must have finite starting components in elements 3 to %lld, "
                "not %s at [%d]",
                kEntry, upper, value_text(x[i]).text, i + 1);
     }

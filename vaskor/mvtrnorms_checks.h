@@ -13,8 +13,8 @@ void check_gibbs_matrix(int n, const double* a);
 // m[0] ... m[n-1] finite.
 void check_gibbs_location(int n, const double* m);
 
-// x[1] ... x[n] finite; the ends x[0] and x[n+1] numbers, x[0] below +Inf and
-// x[n+1] above -Inf.
+// x[2] ... x[n] finite (x[1], the first component, is replaced unread); the
+// ends x[0] and x[n+1] numbers, x[0] below +Inf and x[n+1] above -Inf.
 void check_gibbs_start(int n, const double* x);
 
 }  // namespace vaskor

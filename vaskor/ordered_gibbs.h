@@ -17,13 +17,16 @@
 #include <cmath>
 #include <cstddef>
 
+#include "interrupt.h"
+
 namespace vaskor {
 
 // Scratch doubles that the sweeps need for n components.
 inline std::size_t sweep_scratch_size(int n) { return 2 * static_cast<std::size_t>(n); }
 
 // Runs `sweeps` sweeps (none when sweeps < 1 or n < 1), drawing each standard
-// normal truncated to [lo, hi] with draw(lo, hi), one call per update.
+// normal truncated to [lo, hi] with draw(lo, hi), one call per update. Each
+// update is an interruption point (core/interrupt.h).
 //
 // Assumes: a positive diagonal in a; x holds
 // n + 2 doubles; m holds n doubles and is not read when n == 1; scratch holds
@@ -41,8 +44,10 @@ void ordered_gibbs_sweeps_by(DrawFn&& draw, int n, int sweeps, const double* a, 
     for (std::size_t j = 0; j < size; ++j) offset[j] = x[j + 1] - m[j];
   }
 
+  core::InterruptPoll interrupt_poll;
   for (int sweep = 0; sweep < sweeps; ++sweep) {
     for (std::size_t i = 0; i < size; ++i) {
+      interrupt_poll.tick();
       // Component i + 1 of the state. Its A_ij: row i of a's lower triangle
       // for j < i, column i below the diagonal for j > i.
       const double* column = a + i * size;

@@ -45,16 +45,19 @@ args_quorval <- function() {
        t = fuzz_scale_arg(), s = fuzz_scale_arg())
 }
 
-# Whether the entry's argument checks pass: counts, types, lengths, codes.
+# Whether the entry's argument checks pass: counts, types, lengths, codes,
+# the sign of t and s.
 valid_quorval <- function(args) {
   n <- fuzz_as_count(args$N); k <- fuzz_as_count(args$K)
   if (is.na(n) || is.na(k) || n < 0 || k < 0) return(FALSE)
   if (typeof(args$y) != "integer" || length(args$y) < n) return(FALSE)
   codes <- unclass(args$y)[seq_len(n)]
   real_scalar <- function(x) typeof(x) %in% c("double", "integer", "logical") && length(x) >= 1L
+  # A reciprocal sd of 0 or below (-Inf included) is refused; NaN and NA pass.
+  positive <- function(x) !isTRUE(fuzz_as_real(x) <= 0)
   all(!is.na(codes) & codes >= 1L & codes <= k - 1L) &&
     fuzz_is_doubles(args$c, k) && fuzz_is_doubles(args$m, n) &&
-    real_scalar(args$t) && real_scalar(args$s)
+    real_scalar(args$t) && real_scalar(args$s) && positive(args$t) && positive(args$s)
 }
 
 check_quorval <- function(args, outcome) {

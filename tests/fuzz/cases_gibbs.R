@@ -55,11 +55,12 @@ gibbs_layout <- function(args) {
   list(n = n, draws = n > 0 && !is.na(sweeps) && sweeps > 0)
 }
 
+# The first component's start (x[2]) is replaced unread: any value passes.
 gibbs_values_valid <- function(args, n) {
   a <- matrix(args$A[seq_len(n * n)], n, n)
   x <- args$x
   all(is.finite(diag(a)) & diag(a) > 0) && all(is.finite(a[lower.tri(a)])) &&
-    (n == 1 || all(is.finite(args$m[seq_len(n)]))) && all(is.finite(x[2:(n + 1)])) &&
+    (n == 1 || all(is.finite(args$m[seq_len(n)]))) && all(is.finite(x[seq_len(n - 1L) + 2L])) &&
     !is.na(x[1]) && x[1] != Inf && !is.na(x[n + 2]) && x[n + 2] != -Inf
 }
 

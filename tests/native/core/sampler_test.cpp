@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "coarse_log_table.h"
 #include "fatal_capture.h"
 #include "generator.h"
 #include "rand_position.h"
@@ -99,6 +101,60 @@ TEST(Trunom, ReplaysTheStepsBitForBitInEveryCase) {
       }
       EXPECT_EQ(std::rand(), next_expected) << "stream position after " << c.as << " " << c.bl;
     }
+  }
+}
+
+// Coarse uniforms of exactly 0 (one value in 32768): every case of the
+// sampler started where the proposal or the acceptance uniform is 0, found
+// in a seeded stream, against the steps. Ties there decide by <=, and the
+// acceptance logarithm of 0 is taken as 0.
+TEST(CoarseZero, LogTableTakesNoLogarithmAtZero) {
+  const double* table = core::coarse_log_table();
+  EXPECT_EQ(table[0], 0.0);
+  EXPECT_FALSE(std::signbit(table[0]));
+  for (int k = 1; k < 32768; ++k) ASSERT_EQ(table[k], std::log(k * 0x1p-15)) << k;
+}
+
+TEST(CoarseZero, EveryCaseReplaysTheStepsWhereAUniformIsZero) {
+  const unsigned seed = 2026;
+  const qv_test::RandStream stream(seed, 1 << 19);
+  std::vector<int> zeros;  // positions p >= 1 of a 15-bit 0
+  for (int p = 1; p < (1 << 19) - 1000 && zeros.size() < 4; ++p) {
+    if (stream.value15(p) == 0) zeros.push_back(p);
+  }
+  ASSERT_EQ(zeros.size(), 4u);
+  const double big = 1e150;  // onetn's proposal rounds to alpha: log-ratio 0
+  const Interval middle[] = {{1, 1.5}, {-3.5, -3}, {-1, 1}, {-2, -2}, {0.5, 0.5}, {0, 0}};
+  const Interval tails[] = {{0, kInf}, {2, kInf}, {big, kInf}, {-kInf, -big}, {-kInf, -4}};
+  // Replays three draws from position `start` (the library, then the steps).
+  auto check = [&stream](int start, double as, double bl) {
+    double got[3], expected[3];
+    int next[2];
+    for (int pass = 0; pass < 2; ++pass) {
+      core::reset_generator_for_testing();
+      stream.restart();
+      for (int i = 0; i < start; ++i) std::rand();
+      for (int k = 0; k < 3; ++k) {
+        if (pass == 0) got[k] = core::trunom(as, bl);
+        else expected[k] = reference_trunom(as, bl);
+      }
+      next[pass] = std::rand();
+    }
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(got[k], expected[k]) << as << " " << bl << " at " << start;
+    EXPECT_EQ(next[0], next[1]) << "stream position after " << as << " " << bl << " at " << start;
+    return got[0];
+  };
+  for (int p : zeros) {
+    for (const Interval& c : middle) {
+      check(p, c.as, c.bl);      // a proposal uniform of 0: z = as
+      check(p - 1, c.as, c.bl);  // an acceptance uniform of 0: L = 0
+    }
+    // An interval placed so that the proposal before the zero lands on 0:
+    // r = 0 = L and the tie accepts: the first attempt's draw, 0.
+    const double as = -stream.value15(p - 1) * 0x1p-15;
+    EXPECT_EQ(check(p - 1, as, as + 1.0), 0.0);
+    // The tails' acceptance uniform comes second in an attempt.
+    for (const Interval& c : tails) check(p - 1, c.as, c.bl);
   }
 }
 

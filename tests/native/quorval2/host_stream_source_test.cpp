@@ -10,6 +10,7 @@
 
 #include "fatal_capture.h"
 #include "host_stream_source.h"
+#include "interrupt_capture.h"
 #include "truncated_normal.h"
 
 namespace {
@@ -50,12 +51,12 @@ Step n(double v) { return {Kind::kNormal, v}; }
 Step u(double v) { return {Kind::kUniform, v}; }
 
 double trunom(Script& script, double as, double bl) {
-  Source source{ScriptedDraws{&script}};
+  Source source{ScriptedDraws{&script}, {}};
   return core::trunom_with(source, as, bl);
 }
 
 double onetn(Script& script, double x) {
-  Source source{ScriptedDraws{&script}};
+  Source source{ScriptedDraws{&script}, {}};
   return core::onetn_with(source, x);
 }
 
@@ -116,6 +117,19 @@ TEST(MiddleCase, ZeroAcceptanceUniformPassesOnlyAtLogRatioZero) {
   Script script{{u(0.5), u(0.0), u(0.0), u(0.0)}};
   EXPECT_EQ(trunom(script, 1.0, 2.0), 1.0);
   EXPECT_TRUE(script.all_taken());
+}
+
+TEST(Trunom, EndlessRejectionReachesTheInterruptCheck) {
+  // Every proposal lands at 10 + 1/alpha, beyond the interval.
+  struct Endless {
+    double exponential() { return 1.0; }
+    double normal() { return 0.0; }
+    double uniform() { return 0.5; }
+  };
+  quorval2::HostStreamSource<Endless> source{};
+  qv_test::arm_interrupt(true);
+  EXPECT_THROW(core::trunom_with(source, 10.0, 10.0 + 1e-15), qv_test::Interrupted);
+  qv_test::arm_interrupt(false);
 }
 
 TEST(Onetn, NonNegativeBoundDrawsExponentialThenUniformPerAttempt) {

@@ -63,6 +63,27 @@ TEST(LogSqueeze, SameAnswerAsTheLogarithmNextToIt) {
   EXPECT_GT(pairs, 500000);
 }
 
+TEST(LogSqueeze, SameAnswerForUniformsPackedNextToOne) {
+  // v = 1 - k 2^-e, where the bounds agree with log(v) to within rounding,
+  // and r up to four steps either side of log(v): only the slack keeps the
+  // bounds from deciding there.
+  long long pairs = 0;
+  for (int e = 10; e <= 52; ++e) {
+    for (int k = 1; k <= 200; ++k) {
+      const double v = 1.0 - std::ldexp(k, -e);
+      double up = std::log(v), down = up;
+      for (int step = 0; step <= 4; ++step) {
+        ASSERT_EQ(quorval2::log_at_most(v, up), direct(v, up)) << "v=1-" << k << "*2^-" << e;
+        ASSERT_EQ(quorval2::log_at_most(v, down), direct(v, down)) << "v=1-" << k << "*2^-" << e;
+        up = std::nextafter(up, kInf);
+        down = std::nextafter(down, -kInf);
+        pairs += 2;
+      }
+    }
+  }
+  EXPECT_EQ(pairs, 43 * 200 * 10);
+}
+
 TEST(LogSqueeze, SameAnswerOverTheRangeOfLogRatios) {
   // The log-ratios the samplers compare: -d*d/2 and (peak - z*z)/2, from 0
   // down to far below the logarithm of any uniform.

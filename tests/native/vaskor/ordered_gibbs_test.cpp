@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "generator.h"
+#include "interrupt.h"
+#include "interrupt_capture.h"
 #include "ordered_gibbs.h"
 #include "sampler.h"
 
@@ -174,6 +176,13 @@ TEST(OrderedGibbs, OneDrawPerUpdate) {
   EXPECT_EQ(g_calls.size(), 12u);
   run_recorded(4, 0, p.a, p.m, p.x, {0.0});
   EXPECT_EQ(g_calls.size(), 0u);
+}
+
+TEST(OrderedGibbs, EveryUpdateIsAnInterruptionPoint) {
+  // Draws that return at once: only the sweeps themselves can poll.
+  const long long before = qv_test::interrupt_checks();
+  run_recorded(1, 2 * core::kInterruptPollInterval + 1, {4.0}, {0.0}, {-kInf, 0.0, kInf}, {0.0});
+  EXPECT_EQ(qv_test::interrupt_checks(), before + 2);
 }
 
 }  // namespace
