@@ -78,20 +78,30 @@ demo: rlib
 	       "(apt-get install r-cran-tmvtnorm, or in R: install.packages(\"tmvtnorm\"))"; \
 	fi
 
-# Every entry next to its R peers (one R process, one report), then the native
-# micro-benchmark of the sampler per regime next to its floor. A few minutes.
+# Every entry next to its R peers (one R process, one report); the ordinal
+# probit samplers' effective samples per second and oprobit_mcmc's cost per
+# iteration (bench/oprobit_ess.R, another R process); then the native
+# micro-benchmarks. About 15 minutes; QV_BENCH_SKIP=brms,big,... leaves out
+# the slow parts (bench/oprobit_ess.R lists them).
 bench:
 	@bash tools/setup.sh bench
 	@# Configured again, so that a Google Benchmark just installed is found.
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) > /dev/null
 	$(MAKE) build
+	$(MAKE) rlib
 	@# glibc's malloc keeps R's heap once grown (bench/run_all.R says why).
 	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
-	  QV_BUILD_DIR=$(BUILD) Rscript bench/run_all.R
+	  QV_BUILD_DIR=$(BUILD) QV_RLIB=$(RLIB) Rscript bench/run_all.R
+	@echo
+	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
+	  QV_RLIB=$(RLIB) Rscript bench/oprobit_ess.R
 	@if [ -x $(BUILD)/bench/trunom_bench ]; then \
 	  echo; echo "Native micro-benchmark (ns; medians of 5 repetitions)"; \
 	  $(BUILD)/bench/trunom_bench --benchmark_filter='Floor|Loop' --benchmark_repetitions=5 \
 	    --benchmark_report_aggregates_only=true --benchmark_min_time=0.2 2>&1 | grep -E '_median|^Run on'; \
+	  echo; echo "Cutpoint step with its memo next to plain evaluation of the same terms (us; medians of 5)"; \
+	  $(BUILD)/bench/quorval_memo_bench --benchmark_repetitions=5 \
+	    --benchmark_report_aggregates_only=true 2>&1 | grep -E '_median'; \
 	else \
 	  echo; echo "(native micro-benchmark not built: CMake did not find Google Benchmark)"; \
 	fi

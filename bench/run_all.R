@@ -8,10 +8,10 @@
 #      rand() calls, the randomness an attempt cannot do without, timed here.
 #   2. mvtrnorms next to tmvtnorm::rtmvnorm(algorithm = "gibbs") on the same
 #      ordered target, microseconds per sweep, 100 sweeps per call.
-#   3. One quorval call (cutpoint update), N = 3498, K = 9.
-#   4. The ordinal probit demo's sampler next to MCMCpack::MCMCoprobit and
-#      bayesm::rordprobitGibbs on the same data: ms per iteration and the
-#      smallest effective sample size per second of the free cutpoints.
+#   3. One quorval call (cutpoint update), K = 9, N = 3498 and 1e5, with all
+#      means distinct and with 8 distinct means, next to plain evaluation.
+# The ordinal probit samplers (effective samples per second) are compared by
+# bench/oprobit_ess.R, which `make bench` runs after this script.
 #
 # Every figure is a median over QV_BENCH_RUNS runs (default 5), the runs of
 # all contenders interleaved so that they see the same load, after one
@@ -24,17 +24,16 @@
 # with MALLOC_MMAP_THRESHOLD_=33554432 and MALLOC_TRIM_THRESHOLD_=4294967296:
 # R's heap keeps the pages it has grown to, and every contender is timed in
 # that steady state. The report says whether they were set.
-# Usage: Rscript bench/run_all.R   (libraries from $QV_BUILD_DIR, default build/)
+# Usage: Rscript bench/run_all.R   (the package from $QV_RLIB, default
+# build/rlib; the native test helper from $QV_BUILD_DIR, default build/)
 
 options(width = 160, warn = 1)
 build <- normalizePath(Sys.getenv("QV_BUILD_DIR", "build"), mustWork = TRUE)
 runs <- as.integer(Sys.getenv("QV_BENCH_RUNS", "5"))
-root <- getwd()
-for (file in list.files(file.path(root, "R"), "\\.R$", full.names = TRUE)) sys.source(file, envir = globalenv())
-qv_load_libraries(build)
+suppressPackageStartupMessages(library(quorval, lib.loc = Sys.getenv("QV_RLIB", file.path(build, "rlib"))))
 helper <- file.path(build, "tests", "qvtesthelper.so")
 if (file.exists(helper)) dyn.load(helper, local = TRUE)
-peers <- c("truncnorm", "msm", "tmvtnorm", "MCMCpack", "bayesm", "coda")
+peers <- c("truncnorm", "msm", "tmvtnorm")
 have <- vapply(peers, function(p) suppressPackageStartupMessages(requireNamespace(p, quietly = TRUE)), NA)
 if (!all(have)) {
   cat(sprintf("peers missing (%s): their columns stay empty; `make bench` installs them\n",
@@ -242,9 +241,11 @@ mvtrnorms_table <- do.call(rbind, mvtrnorms_rows)
 # ---- 3. quorval -------------------------------------------------------------------
 # Simulated ordinal probit data, every category in use; the same observations
 # once with all means distinct and once with a categorical covariate (means
-# rounded to 8 values).
-quorval_ms <- local({
-  N <- 3498L
+# rounded to 8 values). Plain evaluation for reference: the four norm values
+# of each counted observation (two terms under each cutpoint vector, the
+# proposed ones from earlier calls), one by one through the test helper, and
+# the two logarithms per observation.
+quorval_ms <- do.call(rbind, lapply(c(3498L, 100000L), function(N) {
   K <- 9L
   set.seed(42)
   cutpoints <- c(-Inf, 0, 0.5, 1, 1.5, 2, 2.5, 3, Inf)
@@ -252,83 +253,33 @@ quorval_ms <- local({
   distinct <- stats::rnorm(N, 1.5, 1)
   y <- findInterval(distinct + stats::rnorm(N) / t, cutpoints[2:(K - 1)]) + 1L
   grouped <- pmin(pmax(round(distinct * 2) / 2, -0.5), 3)
-  calls <- 200L
+  calls <- max(4L, as.integer(7e5 / N))
   block <- function(m) function() for (i in seq_len(calls)) {
     .Call("quorval", N, K, y, cutpoints, m, t, 4, PACKAGE = "quorval")
   }
-  # Plain evaluation for reference: the four norm values of each counted
-  # observation (two terms under each cutpoint vector), one by one through the
-  # test helper, and the two logarithms per observation.
   counted <- y != 1L & y != K - 1L
-  ends <- c(t * (cutpoints[y[counted] + 1L] - distinct[counted]), t * (cutpoints[y[counted]] - distinct[counted]))
-  ends <- c(ends, ends)
+  # The arguments of norm under proposals such as the calls draw (the cost
+  # of norm depends on its argument): the upper ends under the proposal and
+  # under the current cutpoints, then the lower ends, of every counted
+  # observation.
+  yc <- y[counted]
+  mc <- distinct[counted]
+  ends <- lapply(seq_len(calls), function(i) {
+    p <- .Call("quorval", N, K, y, cutpoints, distinct, t, 4, PACKAGE = "quorval")[seq_len(K)]
+    c(t * (p[yc + 1L] - mc), t * (cutpoints[yc + 1L] - mc), t * (p[yc] - mc), t * (cutpoints[yc] - mc))
+  })
   norm_address <- getNativeSymbolInfo("norm", "quorval")$address
-  plain <- function() for (i in seq_len(calls / 10L)) {
-    f <- .Call("qvt_call_d_d", norm_address, ends)
-    log(f[seq_len(length(f) / 2L)] - f[length(f) / 2L + seq_len(length(f) / 2L)])
+  plain <- function() for (e in ends) {
+    f <- .Call("qvt_call_d_d", norm_address, e)
+    h <- length(f) / 2L
+    log(f[seq_len(h)] - f[h + seq_len(h)])
   }
   contenders <- list(grouped = block(grouped), distinct = block(distinct))
   if (is.loaded("qvt_call_d_d")) contenders$plain <- plain
-  s <- interleaved(contenders)
-  c(grouped = s[["grouped"]] / calls * 1e3, distinct = s[["distinct"]] / calls * 1e3,
-    plain = if ("plain" %in% names(s)) s[["plain"]] / (calls / 10L) * 1e3 else NA_real_,
-    groups = length(unique(grouped)), counted = sum(counted))
-})
-
-# ---- 4. the ordinal probit demo and its peers -------------------------------------
-# The demo's data (son's on father's occupational status, 3498 people, 8
-# categories) and model. The free cutpoints: MCMCoprobit's gamma2 ... gamma7
-# (gamma1 = 0, latent sd 1, intercept in the mean) and bayesm's cut-offs
-# 3 ... 8 (cut-off 2 = 0, the same parametrization). The demo fixes c1 = 0 and
-# c7 = 3.5 and draws the latent precision t^2 instead: its free cutpoints are
-# c2 ... c6, and the same quantities as the peers' are t * c2 ... t * c7 (a
-# draw of t * z is a draw of the peers' latent variable). Both are reported;
-# the comparison uses the peers' parametrization. ESS: coda::effectiveSize of
-# the kept draws, per second of the time the kept iterations took.
-burnin <- as.integer(Sys.getenv("QV_BENCH_BURNIN", "1000"))
-kept <- as.integer(Sys.getenv("QV_BENCH_KEPT", "6000"))
-data <- op_data()
-sampler_row <- function(name, elapsed, draws) {
-  ess <- if (have[["coda"]]) coda::effectiveSize(coda::mcmc(draws)) else mcmc_ess(list(draws), "own")
-  ms <- elapsed / (burnin + kept) * 1e3
-  data.frame(sampler = name, ms_per_iteration = ms, min_ess = min(ess),
-             min_ess_per_s = min(ess) / (ms * kept / 1e3), worst = colnames(draws)[which.min(ess)])
-}
-mcmc_rows <- list()
-set.seed(7)
-c_stream_seed(7)
-chain <- op_chain(data, kept, burnin, "quorval")
-elapsed <- seconds(function() chain$run(burnin + kept))
-draws <- chain$result()$draws
-free <- draws[, grep("^c[0-9]", colnames(draws)), drop = FALSE]
-gamma <- draws[, "t"] * cbind(free, c7 = op_top_cutpoint)
-colnames(gamma) <- paste0("t*", colnames(gamma))
-mcmc_rows$demo <- sampler_row("demo, as gamma2..7 = t*c2..7", elapsed, gamma)
-mcmc_rows$demo_own <- sampler_row("demo, own c2..c6", elapsed, free)
-if (have[["MCMCpack"]]) {
-  frame <- data.frame(son = data$y, father = data$father)
-  # Cowles' cutpoint step with proposal sd `tune`: its acceptance falls to 0
-  # at the default 0.3 on these data, so a few values are tried and the best
-  # is kept. (The Albert-Chib method takes far longer per iteration.)
-  for (tune in c(0.005, 0.01, 0.02)) {
-    fit <- NULL
-    elapsed <- seconds(function() fit <<- MCMCpack::MCMCoprobit(son ~ father, data = frame,
-      burnin = burnin, mcmc = kept, tune = tune, verbose = 0, seed = 11))
-    fit <- as.matrix(fit)
-    mcmc_rows[[paste0("MCMCoprobit", tune)]] <- sampler_row(sprintf("MCMCoprobit, tune %g", tune), elapsed,
-      fit[, grep("^gamma", colnames(fit))])
-  }
-}
-if (have[["bayesm"]]) {
-  set.seed(13)
-  out <- NULL
-  elapsed <- seconds(function() invisible(utils::capture.output(out <<- bayesm::rordprobitGibbs(
-    Data = list(y = data$y, X = data$X, k = 8L), Mcmc = list(R = burnin + kept, nprint = 0)))))
-  cut <- out$cutdraw[-seq_len(burnin), -1, drop = FALSE]
-  colnames(cut) <- paste0("cut", 3:8)
-  mcmc_rows$bayesm <- sampler_row("bayesm rordprobitGibbs", elapsed, cut)
-}
-mcmc_table <- do.call(rbind, mcmc_rows)
+  s <- interleaved(contenders) / calls * 1e3
+  data.frame(N = N, counted = sum(counted), groups = length(unique(grouped)), grouped = s[["grouped"]],
+             distinct = s[["distinct"]], plain = if ("plain" %in% names(s)) s[["plain"]] else NA_real_)
+}))
 
 # ---- the report ---------------------------------------------------------------------
 f1 <- function(x) ifelse(is.na(x), "-", sprintf("%.1f", x))
@@ -369,40 +320,33 @@ cat(sprintf("   %d sweeps per call (\"1e4\": one call of 10000 sweeps); rtmvnorm
     "  ours/peer against the faster valid one; \"fail\": draws not finite or not in order\n", sep = "")
 
 q <- quorval_ms
-cat(sprintf("\n3. quorval, N = 3498 (%d counted), K = 9: ms per call\n", q[["counted"]]))
-cat(sprintf("   %d distinct means: %.3f   all distinct: %.3f   plain evaluation (4 norm + 2 log per counted observation): %.3f\n",
-            q[["groups"]], q[["grouped"]], q[["distinct"]], q[["plain"]]))
-
-mc <- mcmc_table
-cat(sprintf("\n4. Ordinal probit, occupationalStatus (son ~ father), %d burn-in + %d kept iterations\n", burnin, kept))
-print(data.frame(sampler = mc$sampler, `ms/iteration` = f2(mc$ms_per_iteration), `min ESS` = f1(mc$min_ess),
-                 `min ESS/s` = f1(mc$min_ess_per_s), `worst cutpoint` = mc$worst, check.names = FALSE),
-      row.names = FALSE, right = TRUE)
+cat("\n3. quorval, K = 9: ms per call (plain evaluation: 4 norm + 2 log per counted observation)\n")
+print(data.frame(N = q$N, counted = q$counted, `8 distinct means` = sprintf("%.3f", q$grouped),
+                 `all distinct` = sprintf("%.3f", q$distinct), plain = sprintf("%.3f", q$plain),
+                 `distinct/plain` = f2(q$distinct / q$plain), check.names = FALSE), row.names = FALSE, right = TRUE)
 
 row <- function(r) tt[tt$regime == r, ]
-best_mcmcoprobit <- suppressWarnings(max(mc$min_ess_per_s[startsWith(mc$sampler, "MCMCoprobit")]))
+q1 <- q[q$N == 3498L, ]
 targets <- data.frame(
   target = c("trunomcall <= 1.15 x floor, every regime", "truncnorm / quorval >= 3 at [-1, 1]",
              "truncnorm / quorval >= 2 at [0, Inf)", "truncnorm / quorval >= 2, varied bounds",
              "quorval / truncnorm <= 1.3 at [-7.9, 7.9]", "mvtrnorms / tmvtnorm <= 0.5, n = 5, 19, 50",
-             "quorval call <= 0.3 ms, few distinct means", "quorval call <= plain, all distinct",
-             "demo min ESS/s >= 3 x best MCMCoprobit"),
+             "quorval call <= 0.3 ms, few distinct means", "quorval call <= plain, all distinct"),
   measured = c(sprintf("worst %.2f (%s)", max(tt$quorval / tt$floor), tt$regime[which.max(tt$quorval / tt$floor)]),
                f2(row("[-1, 1]")$truncnorm / row("[-1, 1]")$quorval),
                f2(row("[0, Inf)")$truncnorm / row("[0, Inf)")$quorval),
                f2(row("varied")$truncnorm / row("varied")$quorval),
                f2(row("[-7.9, 7.9]")$quorval / row("[-7.9, 7.9]")$truncnorm),
                paste(f2((mt$mvtrnorms / mt$peer)[mt$n %in% c(5, 19, 50)]), collapse = ", "),
-               sprintf("%.3f", q[["grouped"]]), sprintf("%.3f vs %.3f", q[["distinct"]], q[["plain"]]),
-               sprintf("%.1f x", mc$min_ess_per_s[1] / best_mcmcoprobit)),
+               sprintf("%.3f", q1$grouped),
+               paste(sprintf("%.3f vs %.3f", q$distinct, q$plain), collapse = "; ")),
   met = c(all(tt$quorval / tt$floor <= 1.15),
           row("[-1, 1]")$truncnorm / row("[-1, 1]")$quorval >= 3,
           row("[0, Inf)")$truncnorm / row("[0, Inf)")$quorval >= 2,
           row("varied")$truncnorm / row("varied")$quorval >= 2,
           row("[-7.9, 7.9]")$quorval / row("[-7.9, 7.9]")$truncnorm <= 1.3,
           all((mt$mvtrnorms / mt$peer)[mt$n %in% c(5, 19, 50)] <= 0.5),
-          q[["grouped"]] <= 0.3, q[["distinct"]] <= q[["plain"]],
-          mc$min_ess_per_s[1] >= 3 * best_mcmcoprobit))
+          q1$grouped <= 0.3, all(q$distinct <= q$plain)))
 targets$met <- ifelse(is.na(targets$met), "n/a", ifelse(targets$met, "yes", "NO"))
 cat("\nTargets\n")
 print(targets, row.names = FALSE, right = FALSE)

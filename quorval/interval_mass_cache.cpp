@@ -31,10 +31,33 @@ int IntervalMassCache::slot_of(std::uint64_t key) const {
   return static_cast<int>((key * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
 }
 
-void IntervalMassCache::log_mass_pair(double q, double mu, double pl, double ph, double cl,
-                                      double ch, double* proposed, double* current) {
-  const double zpl = q * (pl - mu), zph = q * (ph - mu);
-  const double zcl = q * (cl - mu), zch = q * (ch - mu);
+void IntervalMassCache::next_stretch() {
+  if (mode_ == kWatching) {
+    mode_ = hits_ * kMinHitShare < 2 * kWindow ? kPlain : kMemo;
+    left_ = kStretch;
+  } else {
+    mode_ = kWatching;
+    left_ = kWindow;
+    hits_ = 0;
+  }
+}
+
+// Both terms evaluated, upper then lower, proposal first, as the plain
+// evaluation orders them; an end that is the same float under both is
+// evaluated once (the same argument of norm gives the same double).
+int IntervalMassCache::plain_pair(double zpl, double zph, double zcl, double zch,
+                                  double* proposed, double* current) {
+  const double fph = norm(zph);
+  const double fpl = norm(zpl);
+  *proposed = log_mass_from(fph, fpl);
+  const double fch = float_bits(zch) == float_bits(zph) ? fph : norm(zch);
+  const double fcl = float_bits(zcl) == float_bits(zpl) ? fpl : norm(zcl);
+  *current = log_mass_from(fch, fcl);
+  return 0;
+}
+
+int IntervalMassCache::memo_pair(double zpl, double zph, double zcl, double zch,
+                                 double* proposed, double* current) {
   const std::uint32_t bpl = float_bits(zpl), bph = float_bits(zph);
   const std::uint32_t bcl = float_bits(zcl), bch = float_bits(zch);
   const std::uint64_t kp = pair_key(bph, bpl), kc = pair_key(bch, bcl);
@@ -44,7 +67,7 @@ void IntervalMassCache::log_mass_pair(double q, double mu, double pl, double ph,
   if (hit_p && hit_c) {
     *proposed = values_[sp];
     *current = values_[sc];
-    return;
+    return 2;
   }
   // Evaluate in the order upper, lower, proposal first: a value that goes to
   // the fatal reporter reaches it where the plain evaluation would.
@@ -71,6 +94,7 @@ void IntervalMassCache::log_mass_pair(double q, double mu, double pl, double ph,
     keys_[sc] = kc;
     values_[sc] = *current;
   }
+  return static_cast<int>(hit_p) + static_cast<int>(hit_c);
 }
 
 }  // namespace ordinal

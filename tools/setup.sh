@@ -4,7 +4,9 @@
 #   tools/setup.sh         the build and the tests
 #   tools/setup.sh bench   also what `make bench` needs: Google Benchmark for
 #                          the native micro-benchmark and the R peers it
-#                          compares with
+#                          compares with (brms with rstan unless QV_BENCH_SKIP
+#                          names brms; Debian's BH ships without its headers,
+#                          so rstan then gets BH from CRAN)
 #   tools/setup.sh fuzz    also clang-14 and its libFuzzer runtime for `make fuzz`
 set -euo pipefail
 mode="${1:-}"
@@ -34,6 +36,11 @@ if [ "$mode" = bench ]; then
   need_r_package msm r-cran-msm
   need_r_package MCMCpack r-cran-mcmcpack
   need_r_package bayesm r-cran-bayesm
+  need_r_package posterior r-cran-posterior
+  case ",${QV_BENCH_SKIP:-}," in
+    *,brms,*) ;;
+    *) need_r_package brms r-cran-brms ;;
+  esac
 fi
 
 if [ "$mode" = fuzz ]; then
@@ -42,16 +49,29 @@ if [ "$mode" = fuzz ]; then
     debs+=(libclang-rt-14-dev)
 fi
 
-if [ ${#debs[@]} -eq 0 ]; then
-  exit 0
+if [ ${#debs[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "setup: installing ${debs[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y "${debs[@]}"
+  else
+    echo "setup: missing packages; run as root:" >&2
+    echo "  apt-get update && apt-get install -y ${debs[*]}" >&2
+    exit 1
+  fi
 fi
-if [ "$(id -u)" -eq 0 ]; then
-  echo "setup: installing ${debs[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y "${debs[@]}"
-else
-  echo "setup: missing packages; run as root:" >&2
-  echo "  apt-get update && apt-get install -y ${debs[*]}" >&2
-  exit 1
+
+# rstan compiles its models against BH's Boost headers, which Debian's BH
+# package leaves out: BH from CRAN then, into the site library R searches first.
+if [ "$mode" = bench ] && Rscript -e "quit(status = !requireNamespace('rstan', quietly = TRUE))" >/dev/null 2>&1 &&
+   ! Rscript -e "quit(status = !dir.exists(system.file('include', 'boost', package = 'BH')))" >/dev/null 2>&1; then
+  install_bh='install.packages("BH", lib = .libPaths()[1])'
+  if [ -w "$(Rscript -e 'cat(.libPaths()[1])')" ]; then
+    echo "setup: installing BH (Boost headers for rstan) from CRAN"
+    Rscript -e "$install_bh"
+  else
+    echo "setup: rstan needs BH's headers; run as root: Rscript -e '$install_bh'" >&2
+    exit 1
+  fi
 fi

@@ -49,6 +49,34 @@ TEST(IntervalMassCache, PairsEqualThePlainEvaluationBitForBit) {
   }
 }
 
+// Distinct means make the memo step aside for a stretch and look again after
+// it; repeated means keep it. Every value stays the plain one.
+TEST(IntervalMassCache, StepsAsideOnDistinctMeansAndLooksAgain) {
+  using Memo = ordinal::IntervalMassCache;
+  Memo memo;
+  int i = 0;
+  auto feed = [&](int pairs, bool distinct) {
+    for (int k = 0; k < pairs; ++k, ++i) {
+      const double mu = distinct ? 1e-3 * i : 0.5 * (i % 4);
+      double proposed = 0, current = 0;
+      memo.log_mass_pair(1.3, mu, 0.2, 1.1, 0.0, 1.0, &proposed, &current);
+      ASSERT_TRUE(same_double(proposed, ordinal::interval_log_mass(1.3, mu, 0.2, 1.1))) << i;
+      ASSERT_TRUE(same_double(current, ordinal::interval_log_mass(1.3, mu, 0.0, 1.0))) << i;
+    }
+  };
+  EXPECT_EQ(memo.mode(), Memo::kWatching);
+  feed(Memo::kWindow, true);
+  EXPECT_EQ(memo.mode(), Memo::kPlain);
+  feed(Memo::kStretch - 1, false);
+  EXPECT_EQ(memo.mode(), Memo::kPlain);
+  feed(1, false);
+  EXPECT_EQ(memo.mode(), Memo::kWatching);
+  feed(Memo::kWindow, false);  // four means: almost every lookup hits
+  EXPECT_EQ(memo.mode(), Memo::kMemo);
+  feed(Memo::kStretch + Memo::kWindow, false);
+  EXPECT_EQ(memo.mode(), Memo::kMemo);
+}
+
 TEST(IntervalMassCache, ZeroAndNegativeZeroEndsAndEmptyIntervals) {
   ordinal::IntervalMassCache memo;
   const double cases[][4] = {{1.0, 0.0, -0.0, 0.0}, {1.0, 0.0, 0.0, -0.0}, {2.0, 1.0, 1.0, 1.0},
