@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace ordinal {
 
@@ -71,5 +72,10 @@ class IntervalMassCache {
   std::uint64_t keys_[kSlots];
   double values_[kSlots];
 };
+
+// The memo lives in the cutpoint step's frame, which an R error or interrupt
+// can leave by a long jump: it must need no destructor.
+static_assert(std::is_trivially_destructible<IntervalMassCache>::value,
+              "an R error or interrupt can jump over the memo");
 
 }  // namespace ordinal
