@@ -74,8 +74,11 @@
   zeta_at <- p - 1L + seq_len(J - 1L)
   whole <- NULL
   whole_accepted <- 0
-  pilot_from <- setup$burnin %/% 2L + 1L
-  pilot <- if (length(cells$size) * 4L <= n) matrix(NA_real_, setup$burnin - pilot_from + 1L, dimension)
+  whole_df <- 30
+  # Fitted first to the second quarter of burn-in, then again to its second
+  # half, where the move already runs.
+  pilot_fits <- c(setup$burnin %/% 2L, setup$burnin)
+  pilot <- if (length(cells$size) * 4L <= n) matrix(NA_real_, setup$burnin, dimension)
   prior <- setup$prior
   iterations <- setup$burnin + setup$iter * setup$thin
   trunomcall <- getNativeSymbolInfo("trunomcall", if (setup$latent == "c") "quorval" else "quorval2")
@@ -200,9 +203,12 @@
     zeta <- t * (cutpoints[2:J] - b[1L])
     eta <- drop(X_distinct_slopes %*% beta)
 
-    if (!is.null(pilot) && i >= pilot_from && i <= setup$burnin) {
-      pilot[i - pilot_from + 1L, ] <- c(beta, zeta)
-      if (i == setup$burnin) whole <- .oprobit_fit_proposal(pilot)
+    if (!is.null(pilot) && i <= setup$burnin) {
+      pilot[i, ] <- c(beta, zeta)
+      if (i %in% pilot_fits) {
+        fitted_proposal <- .oprobit_fit_proposal(pilot[(i %/% 2L + 1L):i, , drop = FALSE], whole_df)
+        if (!is.null(fitted_proposal) || i == setup$burnin) whole <- fitted_proposal
+      }
     }
     if (i <= setup$burnin && i %% .oprobit_adapt_window == 0L) {
       # Stochastic-approximation steps on log s with a shrinking gain.
@@ -261,14 +267,14 @@
 # Log density of the slopes' normal prior, up to a constant (0 when flat).
 .oprobit_log_prior <- function(beta, prior) -0.5 * sum(prior$B0 * (beta - prior$b0)^2)
 
-# A multivariate t proposal (df 8) fitted to pilot draws (rows); NULL when
+# A multivariate t proposal (df degrees of freedom) fitted to pilot draws (rows); NULL when
 # there are too few of them or they do not span every direction.
-.oprobit_fit_proposal <- function(pilot) {
+.oprobit_fit_proposal <- function(pilot, df) {
   d <- ncol(pilot)
   if (nrow(pilot) < 20L * d) return(NULL)
   root <- tryCatch(chol(stats::cov(pilot)), error = function(e) NULL)
   if (is.null(root)) return(NULL)
-  list(mu = colMeans(pilot), root = root, root_inv = backsolve(root, diag(d)), df = 8)
+  list(mu = colMeans(pilot), root = root, root_inv = backsolve(root, diag(d)), df = df)
 }
 
 # Log density of that proposal at w, up to a constant.
