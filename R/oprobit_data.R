@@ -122,7 +122,7 @@
   list(X = X, y = y, n = n, J = J, U = U, M_inv = chol2inv(M_root), M_root = M_root,
        prior = list(b0 = rep_len(as.double(b0), p - 1L), B0 = rep_len(as.double(B0), p - 1L)),
        X_distinct = if (all(first)) X else X[first, , drop = FALSE], pattern = pattern, pattern_end = c(which(first)[-1L] - 1L, n),
-       cells = list(pattern = pattern[cell_first], y = y[cell_first], size = cell_size),
+       cells = list(pattern = pattern[cell_first], y = y[cell_first], y_above = y[cell_first] + 1L, size = cell_size),
        moves = moves, s_start = 0.5 * sqrt(counts[-J] + counts[-1L]), start = start,
        names = c(colnames(X)[-1L], .oprobit_threshold_names(model$levels)),
        iter = iter, burnin = burnin, thin = thin, latent = latent,

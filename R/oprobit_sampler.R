@@ -90,6 +90,9 @@
   M_root <- setup$M_root
   Pm <- c(0, prior$B0 * prior$b0)
   has_prior_mean <- any(Pm != 0)
+  prior_shift <- drop(M_inv %*% Pm)
+  M_root_inv <- backsolve(M_root, diag(p))
+  flat <- all(prior$B0 == 0)
   gamma_shape <- (n + K - 3) / 2
 
   # The threshold moves: for threshold k the rows of categories k and k + 1
@@ -146,9 +149,10 @@
       if (!is.unsorted(new_zeta, strictly = TRUE)) {
         new_beta <- w[-zeta_at]
         new_eta <- drop(X_distinct_slopes %*% new_beta)
-        log_ratio <- .oprobit_cell_loglik(new_eta, new_zeta, cells) - .oprobit_cell_loglik(eta, zeta, cells) + .oprobit_log_prior(new_beta, prior) - .oprobit_log_prior(beta, prior) +
+        log_ratio <- .oprobit_cell_loglik(new_eta, new_zeta, cells) - .oprobit_cell_loglik(eta, zeta, cells) +
           .oprobit_log_t(c(beta, zeta), whole) - .oprobit_log_t(w, whole)
-        if (log(stats::runif(1L)) < log_ratio) {
+        if (!flat) log_ratio <- log_ratio + .oprobit_log_prior(new_beta, prior) - .oprobit_log_prior(beta, prior)
+        if (!is.na(log_ratio) && log(stats::runif(1L)) < log_ratio) {
           beta <- new_beta
           zeta <- new_zeta
           eta <- new_eta
@@ -196,7 +200,7 @@
         t <- sqrt(stats::rgamma(1L, shape = gamma_shape, rate = rss / 2))
       }
     }
-    u <- fitted * t + drop(M_inv %*% Pm) + backsolve(M_root, stats::rnorm(p))
+    u <- fitted * t + prior_shift + drop(M_root_inv %*% stats::rnorm(p))
     b <- u / t
     # Back to the probit scale: the cutpoints stay, b and t are new.
     beta <- t * b[slopes]
@@ -254,14 +258,12 @@
 # cells; eta holds x' beta by pattern. Each interval's mass is taken on the
 # side of the mean where it is small, so that it keeps its precision.
 .oprobit_cell_loglik <- function(eta, zeta, cells) {
+  bounds <- c(-Inf, zeta, Inf)
   m <- eta[cells$pattern]
-  low <- c(-Inf, zeta)[cells$y] - m
-  high <- c(zeta, Inf)[cells$y] - m
-  above <- which(low > 0)
-  flipped <- low[above]
-  low[above] <- -high[above]
-  high[above] <- -flipped
-  sum(cells$size * log(stats::pnorm(high) - stats::pnorm(low)))
+  low <- bounds[cells$y] - m
+  # Phi(h) - Phi(l) = Phi(-l) - Phi(-h): the side where both terms are small.
+  side <- 1 - 2 * (low > 0)
+  sum(cells$size * log(abs(stats::pnorm(side * (bounds[cells$y_above] - m)) - stats::pnorm(side * low))))
 }
 
 # Log density of the slopes' normal prior, up to a constant (0 when flat).
