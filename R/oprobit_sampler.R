@@ -72,6 +72,12 @@
   # burn-in.
   dimension <- p - 1L + J - 1L
   zeta_at <- p - 1L + seq_len(J - 1L)
+  beta_at <- seq_len(p - 1L)
+  # The cells twice, the current point's first (with negative sizes), so that
+  # one pass gives the log likelihood ratio.
+  cell_pair <- list(pattern = c(cells$pattern, cells$pattern + nrow(X_distinct)),
+                    y = c(cells$y, cells$y + J + 1L), y_above = c(cells$y_above, cells$y_above + J + 1L),
+                    size = c(-cells$size, cells$size))
   whole <- NULL
   whole_accepted <- 0
   whole_df <- 30
@@ -147,10 +153,10 @@
       w <- whole$mu + drop(stats::rnorm(dimension) %*% whole$root) * sqrt(whole$df / stats::rchisq(1L, whole$df))
       new_zeta <- w[zeta_at]
       if (!is.unsorted(new_zeta, strictly = TRUE)) {
-        new_beta <- w[-zeta_at]
+        new_beta <- w[beta_at]
         new_eta <- drop(X_distinct_slopes %*% new_beta)
-        log_ratio <- .oprobit_cell_loglik(new_eta, new_zeta, cells) - .oprobit_cell_loglik(eta, zeta, cells) +
-          .oprobit_log_t(c(beta, zeta), whole) - .oprobit_log_t(w, whole)
+        log_ratio <- .oprobit_cell_log_ratio(eta, zeta, new_eta, new_zeta, cell_pair) +
+          .oprobit_log_t_ratio(c(beta, zeta), w, whole)
         if (!flat) log_ratio <- log_ratio + .oprobit_log_prior(new_beta, prior) - .oprobit_log_prior(beta, prior)
         if (!is.na(log_ratio) && log(stats::runif(1L)) < log_ratio) {
           beta <- new_beta
@@ -253,17 +259,18 @@
   }
 }
 
-# Log likelihood of (beta, zeta) on the probit scale with the latent
-# variables integrated out, summed over the distinct (pattern, category)
-# cells; eta holds x' beta by pattern. Each interval's mass is taken on the
-# side of the mean where it is small, so that it keeps its precision.
-.oprobit_cell_loglik <- function(eta, zeta, cells) {
-  bounds <- c(-Inf, zeta, Inf)
-  m <- eta[cells$pattern]
-  low <- bounds[cells$y] - m
+# Log likelihood ratio of (new_beta, new_zeta) to (beta, zeta) on the
+# probit scale with the latent variables integrated out, summed over the
+# distinct (pattern, category) cells; eta and new_eta hold x' beta by
+# pattern, `pair` the cells of both points. Each interval's mass is taken on
+# the side of the mean where it is small, so that it keeps its precision.
+.oprobit_cell_log_ratio <- function(eta, zeta, new_eta, new_zeta, pair) {
+  bounds <- c(-Inf, zeta, Inf, -Inf, new_zeta, Inf)
+  m <- c(eta, new_eta)[pair$pattern]
+  low <- bounds[pair$y] - m
   # Phi(h) - Phi(l) = Phi(-l) - Phi(-h): the side where both terms are small.
   side <- 1 - 2 * (low > 0)
-  sum(cells$size * log(abs(stats::pnorm(side * (bounds[cells$y_above] - m)) - stats::pnorm(side * low))))
+  sum(pair$size * log(abs(stats::pnorm(side * (bounds[pair$y_above] - m)) - stats::pnorm(side * low))))
 }
 
 # Log density of the slopes' normal prior, up to a constant (0 when flat).
@@ -279,8 +286,9 @@
   list(mu = colMeans(pilot), root = root, root_inv = backsolve(root, diag(d)), df = df)
 }
 
-# Log density of that proposal at w, up to a constant.
-.oprobit_log_t <- function(w, whole) {
-  r <- drop((w - whole$mu) %*% whole$root_inv)
-  -0.5 * (whole$df + length(w)) * log1p(sum(r * r) / whole$df)
+# Log density of that proposal at `current` less that at `w`.
+.oprobit_log_t_ratio <- function(current, w, whole) {
+  r <- crossprod(whole$root_inv, cbind(current, w) - whole$mu)
+  squares <- colSums(r * r)
+  -0.5 * (whole$df + length(w)) * (log1p(squares[1L] / whole$df) - log1p(squares[2L] / whole$df))
 }
