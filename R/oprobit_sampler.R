@@ -84,7 +84,7 @@
   # Fitted first to the second quarter of burn-in, then again to its second
   # half, where the move already runs.
   pilot_fits <- c(setup$burnin %/% 2L, setup$burnin)
-  pilot <- if (length(cells$size) * 4L <= n) matrix(NA_real_, setup$burnin, dimension)
+  pilot <- if (4 * length(cells$size) <= n) matrix(NA_real_, setup$burnin, dimension)
   prior <- setup$prior
   iterations <- setup$burnin + setup$iter * setup$thin
   trunomcall <- getNativeSymbolInfo("trunomcall", if (setup$latent == "c") "quorval" else "quorval2")
