@@ -108,6 +108,7 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
     acceptance = vapply(results, `[[`, 0, "acceptance"),
     threshold_acceptance = do.call(rbind, lapply(results, `[[`, "threshold_acceptance")),
     s = do.call(rbind, lapply(results, `[[`, "s")),
+    whole_acceptance = vapply(results, `[[`, 0, "whole_acceptance"),
     seconds = vapply(results, `[[`, 0, "seconds"),
     seed = seed, latent = latent, chains = chains, iter = iter, burnin = burnin, thin = thin,
     U = setup$U, prior = setup$prior

@@ -57,7 +57,34 @@
   K <- J + 1L
   U <- setup$U
   slopes <- seq_len(p)[-1L]
-  X_slopes <- X[, slopes, drop = FALSE]
+  # Means and X'z on the distinct covariate rows: eta = eta_distinct[pattern],
+  # X'z = X_distinct' (z summed within each pattern; rows lie by pattern).
+  X_distinct <- setup$X_distinct
+  X_distinct_slopes <- X_distinct[, slopes, drop = FALSE]
+  pattern <- setup$pattern
+  pattern_end <- setup$pattern_end
+  few_patterns <- nrow(X_distinct) < n
+  cells <- setup$cells
+  # With few distinct (pattern, category) cells the likelihood with the
+  # latent variables integrated out is cheap: then, after burn-in, every
+  # iteration adds a move of the whole point (beta, zeta) from a fixed
+  # independence proposal, a multivariate t fitted to the second half of
+  # burn-in.
+  dimension <- p - 1L + J - 1L
+  zeta_at <- p - 1L + seq_len(J - 1L)
+  beta_at <- seq_len(p - 1L)
+  # The cells twice, the current point's first (with negative sizes), so that
+  # one pass gives the log likelihood ratio.
+  cell_pair <- list(pattern = c(cells$pattern, cells$pattern + nrow(X_distinct)),
+                    y = c(cells$y, cells$y + J + 1L), y_above = c(cells$y_above, cells$y_above + J + 1L),
+                    size = c(-cells$size, cells$size))
+  whole <- NULL
+  whole_accepted <- 0
+  whole_df <- 30
+  # Fitted first to the second quarter of burn-in, then again to its second
+  # half, where the move already runs.
+  pilot_fits <- c(setup$burnin %/% 2L, setup$burnin)
+  pilot <- if (4 * length(cells$size) <= n) matrix(NA_real_, setup$burnin, dimension)
   prior <- setup$prior
   iterations <- setup$burnin + setup$iter * setup$thin
   trunomcall <- getNativeSymbolInfo("trunomcall", if (setup$latent == "c") "quorval" else "quorval2")
@@ -69,6 +96,9 @@
   M_root <- setup$M_root
   Pm <- c(0, prior$B0 * prior$b0)
   has_prior_mean <- any(Pm != 0)
+  prior_shift <- drop(M_inv %*% Pm)
+  M_root_inv <- backsolve(M_root, diag(p))
+  flat <- all(prior$B0 == 0)
   gamma_shape <- (n + K - 3) / 2
 
   # The threshold moves: for threshold k the rows of categories k and k + 1
@@ -83,8 +113,9 @@
   # Starting point, on the probit scale.
   beta <- setting$start$beta
   zeta <- setting$start$zeta
-  eta <- drop(X_slopes %*% beta)  # x' beta
+  eta <- drop(X_distinct_slopes %*% beta)  # x' beta, by pattern
 
+  bounds_of <- NULL
   kept <- 0L
   draws <- matrix(NA_real_, setup$iter, p - 1L + J - 1L, dimnames = list(NULL, setup$names))
   started <- proc.time()[["elapsed"]]
@@ -92,6 +123,7 @@
     # 1. Thresholds given beta, latent variables integrated out.
     far_low <- min(eta) - .oprobit_far
     far_high <- max(eta) + .oprobit_far
+    minus_eta <- -eta
     for (k in seq_len(J - 1L)) {
       lower <- if (k == 1L) far_low else zeta[k - 1L]
       upper <- if (k == J - 1L) far_high else zeta[k + 1L]
@@ -101,17 +133,37 @@
       move <- moves[[k]]
       if (move$mirrored) {
         five[2:4] <- c(-upper, -zeta[k], -lower)
-        result <- .Call(step_entry, move$n, 5L, move$code, five, -eta[move$rows], 1, s[k])
+        result <- .Call(step_entry, move$n, 5L, move$code, five, minus_eta[move$pattern], 1, s[k])
         proposal <- -result[3L]
       } else {
         five[2:4] <- c(lower, zeta[k], upper)
-        result <- .Call(step_entry, move$n, 5L, move$code, five, eta[move$rows], 1, s[k])
+        result <- .Call(step_entry, move$n, 5L, move$code, five, eta[move$pattern], 1, s[k])
         proposal <- result[3L]
       }
       if (result[6L] == 100) {
         zeta[k] <- proposal
         window[k] <- window[k] + 1
         if (i > setup$burnin) accepted[k] <- accepted[k] + 1
+      }
+    }
+
+    # 1b. The whole point (beta, zeta) from the fitted proposal, latent
+    # variables integrated out.
+    if (!is.null(whole)) {
+      w <- whole$mu + drop(stats::rnorm(dimension) %*% whole$root) * sqrt(whole$df / stats::rchisq(1L, whole$df))
+      new_zeta <- w[zeta_at]
+      if (!is.unsorted(new_zeta, strictly = TRUE)) {
+        new_beta <- w[beta_at]
+        new_eta <- drop(X_distinct_slopes %*% new_beta)
+        log_ratio <- .oprobit_cell_log_ratio(eta, zeta, new_eta, new_zeta, cell_pair) +
+          .oprobit_log_t_ratio(c(beta, zeta), w, whole)
+        if (!flat) log_ratio <- log_ratio + .oprobit_log_prior(new_beta, prior) - .oprobit_log_prior(beta, prior)
+        if (!is.na(log_ratio) && log(stats::runif(1L)) < log_ratio) {
+          beta <- new_beta
+          zeta <- new_zeta
+          eta <- new_eta
+          whole_accepted <- whole_accepted + 1
+        }
       }
     }
 
@@ -126,28 +178,48 @@
     cutpoints[2L] <- 0
     if (J > 2L) cutpoints[J] <- U
     mean <- intercept + eta / t
+    if (few_patterns) mean <- mean[pattern]
 
     # 2. Latent variables.
-    z <- .Call(trunomcall, n, mean, rep.int(t, n), cutpoints[y], cutpoints[y_above])
+    # The bounds are rebuilt only when the cutpoints moved (with three
+    # categories the working frame's cutpoints never do).
+    if (!identical(cutpoints, bounds_of)) {
+      z_lower <- cutpoints[y]
+      z_upper <- cutpoints[y_above]
+      bounds_of <- cutpoints
+    }
+    z <- .Call(trunomcall, n, mean, rep.int(t, n), z_lower, z_upper)
 
     # 3. (b, t) given z.
-    Xz <- drop(crossprod(X, z))
+    if (few_patterns) {
+      sums <- cumsum(z)[pattern_end]
+      Xz <- drop(crossprod(X_distinct, sums - c(0, sums[-length(sums)])))
+    } else {
+      Xz <- drop(crossprod(X, z))
+    }
     fitted <- drop(M_inv %*% Xz)
     if (J > 2L) {
-      rss <- sum(z * z) - sum(Xz * fitted)
+      rss <- drop(crossprod(z)) - sum(Xz * fitted)
       if (has_prior_mean) {
         t <- .oprobit_slice_t(t, 2 * gamma_shape - 1, rss, sum(fitted * Pm))
       } else {
         t <- sqrt(stats::rgamma(1L, shape = gamma_shape, rate = rss / 2))
       }
     }
-    u <- fitted * t + drop(M_inv %*% Pm) + backsolve(M_root, stats::rnorm(p))
+    u <- fitted * t + prior_shift + drop(M_root_inv %*% stats::rnorm(p))
     b <- u / t
     # Back to the probit scale: the cutpoints stay, b and t are new.
     beta <- t * b[slopes]
     zeta <- t * (cutpoints[2:J] - b[1L])
-    eta <- drop(X_slopes %*% beta)
+    eta <- drop(X_distinct_slopes %*% beta)
 
+    if (!is.null(pilot) && i <= setup$burnin) {
+      pilot[i, ] <- c(beta, zeta)
+      if (i %in% pilot_fits) {
+        fitted_proposal <- .oprobit_fit_proposal(pilot[(i %/% 2L + 1L):i, , drop = FALSE], whole_df)
+        if (!is.null(fitted_proposal) || i == setup$burnin) whole <- fitted_proposal
+      }
+    }
     if (i <= setup$burnin && i %% .oprobit_adapt_window == 0L) {
       # Stochastic-approximation steps on log s with a shrinking gain.
       rate <- window / .oprobit_adapt_window
@@ -164,7 +236,8 @@
   seconds <- proc.time()[["elapsed"]] - started
   kept_iterations <- iterations - setup$burnin
   list(draws = draws, acceptance = mean(accepted) / kept_iterations,
-       threshold_acceptance = accepted / kept_iterations, s = s, seconds = seconds)
+       threshold_acceptance = accepted / kept_iterations, s = s,
+       whole_acceptance = if (is.null(whole)) NA_real_ else whole_accepted / kept_iterations, seconds = seconds)
 }
 
 # One slice-sampling update (stepping out, then shrinking) of t > 0 under the
@@ -184,4 +257,38 @@
     if (x > 0 && logf(x) > level) return(x)
     if (x < t) left <- x else right <- x
   }
+}
+
+# Log likelihood ratio of (new_beta, new_zeta) to (beta, zeta) on the
+# probit scale with the latent variables integrated out, summed over the
+# distinct (pattern, category) cells; eta and new_eta hold x' beta by
+# pattern, `pair` the cells of both points. Each interval's mass is taken on
+# the side of the mean where it is small, so that it keeps its precision.
+.oprobit_cell_log_ratio <- function(eta, zeta, new_eta, new_zeta, pair) {
+  bounds <- c(-Inf, zeta, Inf, -Inf, new_zeta, Inf)
+  m <- c(eta, new_eta)[pair$pattern]
+  low <- bounds[pair$y] - m
+  # Phi(h) - Phi(l) = Phi(-l) - Phi(-h): the side where both terms are small.
+  side <- 1 - 2 * (low > 0)
+  sum(pair$size * log(abs(stats::pnorm(side * (bounds[pair$y_above] - m)) - stats::pnorm(side * low))))
+}
+
+# Log density of the slopes' normal prior, up to a constant (0 when flat).
+.oprobit_log_prior <- function(beta, prior) -0.5 * sum(prior$B0 * (beta - prior$b0)^2)
+
+# A multivariate t proposal (df degrees of freedom) fitted to pilot draws (rows); NULL when
+# there are too few of them or they do not span every direction.
+.oprobit_fit_proposal <- function(pilot, df) {
+  d <- ncol(pilot)
+  if (nrow(pilot) < 20L * d) return(NULL)
+  root <- tryCatch(chol(stats::cov(pilot)), error = function(e) NULL)
+  if (is.null(root)) return(NULL)
+  list(mu = colMeans(pilot), root = root, root_inv = backsolve(root, diag(d)), df = df)
+}
+
+# Log density of that proposal at `current` less that at `w`.
+.oprobit_log_t_ratio <- function(current, w, whole) {
+  r <- crossprod(whole$root_inv, cbind(current, w) - whole$mu)
+  squares <- colSums(r * r)
+  -0.5 * (whole$df + length(w)) * (log1p(squares[1L] / whole$df) - log1p(squares[2L] / whole$df))
 }

@@ -106,3 +106,25 @@ test_that("another value of the working frame's fixed cutpoint gives the same po
   expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
   expect_equal(apply(chosen, 2, sd), apply(other, 2, sd), tolerance = 0.1)
 })
+
+test_that("few distinct cells: the whole-point move keeps the posterior", {
+  # 4 covariate values x 4 categories: the cells are few, so the chain adds
+  # the move of the whole point from its fitted proposal.
+  set.seed(31)
+  n <- 80
+  x <- sample(0:3, n, TRUE)
+  y <- cut(0.5 * x + rnorm(n), c(-Inf, 0.2, 0.9, 1.6, Inf), labels = FALSE)
+  fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 5000, burnin = 1000,
+                      seed = 4, cores = 2)
+  expect_true(all(fit$whole_acceptance > 0.3))
+  ml <- MASS::polr(factor(y) ~ x, method = "probit", Hess = TRUE)
+  start <- c(coef(ml), ml$zeta)
+  scale <- t(chol(vcov(ml))) * 2.4 / sqrt(length(start))
+  reference <- rwm_oprobit(cbind(x), y, start, scale, 80000, seed = 9)[-(1:5000), ]
+  ours <- do.call(rbind, fit$draws)
+  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(fit$draws, "own"))
+  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
+  z <- (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
+  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
+  expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
+})
