@@ -22,8 +22,8 @@
 }
 
 # Calls `entry` of `library` by name, so that the entry is found in the
-# library as it is loaded now (c_stream_seed() reloads libraries, and so does
-# a user's dyn.load() of the same file).
+# library as it is loaded now (c_stream_seed() unloads and loads quorval and
+# vaskor again, which can move their entries).
 .qv_call <- function(entry, library, ...) .Call(entry, ..., PACKAGE = library)
 
 # Unloads and loads `libraries` again, so that their generators start from

@@ -53,6 +53,15 @@ test_that("simulated data: intervals cover the truth and means lie within 2 sd o
   expect_true(all(mcmc_rhat(fit$draws) < 1.05))
 })
 
+# Differences of our chains' means from a reference chain's, in Monte Carlo
+# standard errors of both.
+mc_z <- function(chains, reference) {
+  ours <- do.call(rbind, chains)
+  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(chains, "own"))
+  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
+  (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
+}
+
 test_that("the flat prior on the probit scale: 50 rows agree with an independent sampler", {
   # So few rows that the prior shows: the posterior means lie well away from
   # the maximum likelihood estimates.
@@ -68,22 +77,18 @@ test_that("the flat prior on the probit scale: 50 rows agree with an independent
   reference <- rwm_oprobit(cbind(x), y, start, scale, 120000, seed = 5)[-(1:5000), ]
 
   ours <- do.call(rbind, fit$draws)
-  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(fit$draws, "own"))
-  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
-  z <- (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
+  z <- mc_z(fit$draws, reference)
   expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
   expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
   # The check has teeth: the prior moves the means by many Monte Carlo errors.
+  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
   expect_gt(max(abs(colMeans(reference) - start) / se_reference), 15)
 
   # A normal prior on the slope with a mean away from the data's estimate.
   fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 4000, burnin = 1000,
                       seed = 12, cores = 2, b0 = 0.2, B0 = 25)
   reference <- rwm_oprobit(cbind(x), y, start, scale, 60000, seed = 6, b0 = 0.2, B0 = 25)[-(1:5000), ]
-  ours <- do.call(rbind, fit$draws)
-  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(fit$draws, "own"))
-  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
-  z <- (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
+  z <- mc_z(fit$draws, reference)
   expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
 })
 
@@ -122,9 +127,7 @@ test_that("few distinct cells: the whole-point move keeps the posterior", {
   scale <- t(chol(vcov(ml))) * 2.4 / sqrt(length(start))
   reference <- rwm_oprobit(cbind(x), y, start, scale, 80000, seed = 9)[-(1:5000), ]
   ours <- do.call(rbind, fit$draws)
-  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(fit$draws, "own"))
-  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
-  z <- (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
+  z <- mc_z(fit$draws, reference)
   expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
   expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
 })
