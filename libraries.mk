@@ -37,3 +37,10 @@ CRANDSEED_NATIVE =
 CRANDSEED_GLUE = crandseed/crandseed.cpp
 CRANDSEED_CORE =
 CRANDSEED_EXPORTS = crandseed/exports.map
+
+# The chain driver of oprobit_mcmc(): the loop between calls of quorval's
+# cutpoint step and a trunomcall, whose addresses the R layer hands it.
+OPROBITCHAIN_NATIVE =
+OPROBITCHAIN_GLUE = oprobitchain/chain_entry.cpp oprobitchain/plan.cpp oprobitchain/small_matrix.cpp oprobitchain/whole_point.cpp
+OPROBITCHAIN_CORE =
+OPROBITCHAIN_EXPORTS = oprobitchain/exports.map

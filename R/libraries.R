@@ -1,8 +1,9 @@
-# The package's four shared objects: the libraries quorval, vaskor and
-# quorval2, and the seeding helper crandseed. Each is loaded as its own DLL
-# with local symbols; R code calls an entry by its name and library.
+# The package's shared objects: the libraries quorval, vaskor and quorval2,
+# the seeding helper crandseed and oprobit_mcmc()'s chain driver
+# oprobitchain. Each is loaded as its own DLL with local symbols; R code
+# calls an entry by its name and library.
 
-.qv_library_names <- c("quorval", "vaskor", "quorval2", "crandseed")
+.qv_library_names <- c("quorval", "vaskor", "quorval2", "crandseed", "oprobitchain")
 
 # Where the package is installed.
 .qv_state <- new.env(parent = emptyenv())

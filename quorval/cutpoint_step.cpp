@@ -5,6 +5,8 @@
 #include "cutpoint_step.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "interval_mass_cache.h"
 #include "normal_cdf.h"
@@ -50,15 +52,25 @@ bool cutpoint_step(const CutpointModel& model, double* p) {
   }
 
   // Categories 1 and k-1 lie between fixed cutpoints: same under p and c.
-  // Repeated terms (means that repeat) come from the memo.
+  // An observation with the same code and the same mean (bit for bit) as the
+  // last counted one has its terms; other repeated terms (means that repeat
+  // out of order) come from the memo.
   IntervalMassCache memo;
   const double t = model.t;
+  int last_code = 0;  // no counted observation yet
+  std::uint64_t last_mean = 0;
+  double proposed = 0.0, current = 0.0;
   for (int i = 0; i < model.n; ++i) {
     const int code = model.y[i];
     if (code == 1 || code == k - 1) continue;
-    double proposed, current;
-    memo.log_mass_pair(t, model.m[i], p[code - 1], p[code], c[code - 1], c[code], &proposed,
-                       &current);
+    std::uint64_t mean_bits;
+    std::memcpy(&mean_bits, &model.m[i], sizeof mean_bits);
+    if (code != last_code || mean_bits != last_mean) {
+      memo.log_mass_pair(t, model.m[i], p[code - 1], p[code], c[code - 1], c[code], &proposed,
+                         &current);
+      last_code = code;
+      last_mean = mean_bits;
+    }
     forward = forward + proposed;
     reverse = reverse + current;
   }

@@ -12,7 +12,8 @@ read_definition <- function(path) {
 
 def <- read_definition("libraries.mk")
 top <- ".."
-libraries <- c(quorval = "QUORVAL", vaskor = "VASKOR", quorval2 = "QUORVAL2", crandseed = "CRANDSEED")
+libraries <- c(quorval = "QUORVAL", vaskor = "VASKOR", quorval2 = "QUORVAL2", crandseed = "CRANDSEED",
+               oprobitchain = "OPROBITCHAIN")
 
 sources_of <- function(key) {
   core <- unlist(lapply(def[[paste0(key, "_CORE")]], function(piece) def[[paste0("CORE_", piece)]]))
@@ -34,7 +35,7 @@ out <- c(
   paste("OBJECTS =", paste(object_of(sources_of("QUORVAL")), collapse = " ")),
   paste("PKG_LIBS =", link_flags("QUORVAL")),
   "",
-  "all: $(SHLIB) vaskor.so quorval2.so crandseed.so",
+  paste("all: $(SHLIB)", paste0(setdiff(names(libraries), "quorval"), ".so", collapse = " ")),
   "")
 for (name in setdiff(names(libraries), "quorval")) {
   key <- libraries[[name]]

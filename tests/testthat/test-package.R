@@ -13,7 +13,7 @@ test_that("the package loads, writes nothing into the global environment and unl
     "suppressPackageStartupMessages(library(quorval))",
     "c_stream_seed(3); invisible(rtruncnorm_qv(5, stream = 'r')); invisible(ordered_gibbs(1, 0, c(0, 0.5, 1)))",
     "cat(identical(setdiff(ls(globalenv(), all.names = TRUE), '.Random.seed'), c('build', 'helper')), '\\n')",
-    "libs <- c('quorval', 'vaskor', 'quorval2', 'crandseed')",
+    "libs <- c('quorval', 'vaskor', 'quorval2', 'crandseed', 'oprobitchain')",
     "cat(all(libs %in% names(getLoadedDLLs())), '\\n')",
     "unloadNamespace('quorval')",
     "cat(any(libs %in% names(getLoadedDLLs())), '\\n')",
@@ -22,12 +22,15 @@ test_that("the package loads, writes nothing into the global environment and unl
   expect_identical(trimws(out$stdout), c("TRUE", "TRUE", "FALSE", "3"))
 })
 
-test_that("crandseed exports exactly its entry; qv_library_path finds every library", {
+test_that("each helper exports exactly its entry; qv_library_path finds every library", {
   for (lib in c("quorval", "vaskor", "quorval2", "crandseed")) {
     expect_true(file.exists(qv_library_path(lib)))
   }
-  out <- system2("nm", c("-D", "--defined-only", qv_library_path("crandseed")), stdout = TRUE)
-  expect_identical(sub(".* ", "", out), "crandseed")
+  for (helper in c("crandseed", "oprobit_chain")) {
+    path <- file.path(dirname(qv_library_path("crandseed")), paste0(sub("_", "", helper), .Platform$dynlib.ext))
+    out <- system2("nm", c("-D", "--defined-only", path), stdout = TRUE)
+    expect_identical(sub(".* ", "", out), helper)
+  }
   expect_error(qv_library_path("quorval3"), "should be one of")
 })
 

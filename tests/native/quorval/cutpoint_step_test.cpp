@@ -262,6 +262,29 @@ TEST(CutpointStep, DecidesAsThePlainTermsWhereMeansAreAlmostEqual) {
   EXPECT_EQ(steps, 360);
 }
 
+TEST(CutpointStep, DecidesAsThePlainTermsOnRunsOfEqualRows) {
+  // Data sorted by covariate row and category: runs of one mean, in which
+  // the code changes while the mean stays, and means of +0 and -0 in turn.
+  Case cs;
+  cs.c = {-kInf, 0.0, 0.5, 1.1, 1.6, kInf};
+  const double means[] = {0.25, 0.25, -0.0, 0.0, 0.8};
+  for (double m : means) {
+    for (int code : {2, 2, 2, 3, 3, 4, 2}) {
+      cs.y.push_back(code);
+      cs.m.push_back(m);
+    }
+  }
+  int accepted = 0;
+  for (unsigned seed = 1; seed <= 200; ++seed) {
+    cs.s = 0.5 + (seed % 4);
+    const Outcome o = run(cs, seed);
+    ASSERT_EQ(o.accepted, plain_decision(cs, o)) << seed;
+    accepted += o.accepted;
+  }
+  EXPECT_GT(accepted, 20);
+  EXPECT_LT(accepted, 180);
+}
+
 TEST(CutpointStep, UpperValueRoundedToFloatCanMakeTheRatioNaN) {
   // Two cutpoints one float apart where the rounded upper value falls below
   // the lower one: both terms are NaN and the proposal is rejected, although

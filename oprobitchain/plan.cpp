@@ -1,0 +1,46 @@
+#include "plan.h"
+
+#include <cstring>
+
+namespace oprobit {
+namespace {
+
+constexpr const char kEntry[] = "oprobit_chain";
+
+SEXP typed(SEXP plan, const char* name, SEXPTYPE type, R_xlen_t length) {
+  SEXP x = plan_element(plan, name);
+  if (TYPEOF(x) != static_cast<int>(type) || (length >= 0 && XLENGTH(x) != length)) {
+    Rf_error("%s: plan element '%s' must be a %s vector of length %lld", kEntry, name,
+             Rf_type2char(type), static_cast<long long>(length));
+  }
+  return x;
+}
+
+}  // namespace
+
+SEXP plan_element(SEXP plan, const char* name) {
+  if (TYPEOF(plan) != VECSXP) Rf_error("%s: the plan must be a list", kEntry);
+  SEXP names = Rf_getAttrib(plan, R_NamesSymbol);
+  for (R_xlen_t i = 0; i < XLENGTH(plan) && names != R_NilValue; ++i) {
+    if (std::strcmp(CHAR(STRING_ELT(names, i)), name) == 0) return VECTOR_ELT(plan, i);
+  }
+  Rf_error("%s: the plan has no element '%s'", kEntry, name);
+}
+
+int plan_int(SEXP plan, const char* name) { return INTEGER(typed(plan, name, INTSXP, 1))[0]; }
+
+double plan_real(SEXP plan, const char* name) { return REAL(typed(plan, name, REALSXP, 1))[0]; }
+
+bool plan_flag(SEXP plan, const char* name) {
+  return LOGICAL(typed(plan, name, LGLSXP, 1))[0] == TRUE;
+}
+
+const int* plan_ints(SEXP plan, const char* name, R_xlen_t length) {
+  return INTEGER(typed(plan, name, INTSXP, length));
+}
+
+const double* plan_reals(SEXP plan, const char* name, R_xlen_t length) {
+  return REAL(typed(plan, name, REALSXP, length));
+}
+
+}  // namespace oprobit

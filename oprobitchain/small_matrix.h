@@ -1,0 +1,17 @@
+// Small dense matrices for the chain driver, column-major (element (i, j) of
+// an n x n matrix at a[i + n * j]), as R stores them.
+#pragma once
+
+namespace oprobit {
+
+// The upper triangular root r with r' r = a (a symmetric, n x n). Returns
+// false, leaving r partly written, when a is not positive definite.
+bool cholesky_upper(const double* a, int n, double* r);
+
+// The inverse of the upper triangular r (n x n), itself upper triangular.
+void invert_upper(const double* r, int n, double* inverse);
+
+// out = a v for an n x m matrix a and a vector v of m elements.
+void multiply(const double* a, int n, int m, const double* v, double* out);
+
+}  // namespace oprobit

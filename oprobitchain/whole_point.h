@@ -1,0 +1,46 @@
+// The move of the whole point (beta, zeta) on the probit scale: a fixed
+// multivariate t proposal fitted to pilot draws, and the log likelihood ratio
+// of two points with the latent variables integrated out, summed over the
+// distinct (covariate row, category) cells.
+#pragma once
+
+namespace oprobit {
+
+// A multivariate t with df degrees of freedom, centre mu and scale r' r.
+// Plain data in R_alloc memory: an R error may jump over it.
+struct TProposal {
+  int d;
+  double df;
+  double* mu;        // d
+  double* root;      // d x d, upper triangular
+  double* root_inv;  // d x d, upper triangular
+};
+
+// Fits mu and the root to rows first ... last - 1 of the pilot draws (a
+// rows x d matrix). Returns false when there are fewer than 20 d of them or
+// their covariance is not positive definite.
+bool fit_proposal(const double* pilot, int rows, int d, int first, int last, TProposal* out);
+
+// A draw from the proposal into w, from R's stream: d normals (kept in z),
+// then one chi-square.
+void draw_proposal(const TProposal& proposal, double* w, double* z);
+
+// log q(current) - log q(w) for the proposal density q.
+// scratch: d doubles.
+double log_proposal_ratio(const TProposal& proposal, const double* current, const double* w,
+                          double* scratch);
+
+// The cells: covariate row (0-based), category (1 ... J) and size.
+struct Cells {
+  int count;
+  const int* pattern;
+  const int* y;
+  const double* size;
+};
+
+// Log likelihood of (new_eta, new_zeta) less that of (eta, zeta); eta holds
+// x' beta by covariate row, zeta the J - 1 thresholds.
+double cell_log_ratio(const Cells& cells, int j, const double* eta, const double* zeta,
+                      const double* new_eta, const double* new_zeta);
+
+}  // namespace oprobit
