@@ -27,4 +27,9 @@ void gser(float* p_out, double a, double x, float* lngamma_out);
 void gcf(float* q_out, double a, double x, float* lngamma_out);
 double gammp(double a, double x);
 
+// gser and gcf with ln Gamma(a) given, for callers that evaluate many x at one
+// a: gln must be gammln(a), and the result is then the same float.
+void gser_given(float* p_out, double a, double x, float gln);
+void gcf_given(float* q_out, double a, double x, float gln);
+
 }  // namespace ordinal

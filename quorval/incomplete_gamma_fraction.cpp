@@ -15,10 +15,14 @@
 namespace ordinal {
 
 void gcf(float* q_out, double a_in, double x_in, float* lngamma_out) {
+  const float gln = gammln(static_cast<float>(a_in));
+  *lngamma_out = gln;
+  gcf_given(q_out, a_in, x_in, gln);
+}
+
+void gcf_given(float* q_out, double a_in, double x_in, float gln) {
   const double a = static_cast<float>(a_in);
   const double x = static_cast<float>(x_in);
-  const float gln = gammln(a);
-  *lngamma_out = gln;
   double d0 = 1.0;  // previous denominator
   double d1 = x;    // denominator
   double n0 = 0.0;  // previous numerator

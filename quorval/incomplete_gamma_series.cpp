@@ -12,10 +12,14 @@
 namespace ordinal {
 
 void gser(float* p_out, double a_in, double x_in, float* lngamma_out) {
+  const float gln = gammln(static_cast<float>(a_in));
+  *lngamma_out = gln;
+  gser_given(p_out, a_in, x_in, gln);
+}
+
+void gser_given(float* p_out, double a_in, double x_in, float gln) {
   const double a = static_cast<float>(a_in);
   const double x = static_cast<float>(x_in);
-  const float gln = gammln(a);
-  *lngamma_out = gln;
   if (x <= 0.0) {
     if (x < 0.0) core::fatal(kSeriesNegativeX);
     *p_out = 0.0f;

@@ -14,17 +14,18 @@ constexpr double kSeriesLimit = kHalf + 1.0;
 }  // namespace
 
 double norm(double z) {
+  // ln Gamma(1/2), the same float that gser and gcf would compute each time.
+  static const float lngamma_half = gammln(kHalf);
   const double zs = static_cast<float>(z);
   const double y = static_cast<float>(zs * (zs * kHalf));
-  float lngamma_unused;
   double p;
   if (y < kSeriesLimit) {
     float ps;
-    gser(&ps, kHalf, y, &lngamma_unused);
+    gser_given(&ps, kHalf, y, lngamma_half);
     p = ps;
   } else {
     float q;
-    gcf(&q, kHalf, y, &lngamma_unused);
+    gcf_given(&q, kHalf, y, lngamma_half);
     p = 1.0 - static_cast<double>(q);
   }
   // -0 counts as non-negative.
