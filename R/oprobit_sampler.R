@@ -47,7 +47,7 @@
 .oprobit_far <- 40
 # Whole-point moves per iteration, and the degrees of freedom of their
 # proposal.
-.oprobit_whole_moves <- 2L
+.oprobit_whole_moves <- 4L
 .oprobit_whole_df <- 30
 
 # Runs one chain. `setup` is what .oprobit_setup() made; `setting` holds the
@@ -66,8 +66,11 @@
   dimnames(out$draws) <- list(NULL, setup$names)
   kept_iterations <- setup$iter * setup$thin
   whole_tries <- kept_iterations * plan$whole_moves
-  list(draws = out$draws, acceptance = mean(out$accepted) / kept_iterations,
-       threshold_acceptance = out$accepted / kept_iterations, s = out$s,
+  # A threshold whose step never ran (beyond the far neighbour throughout) has
+  # no acceptance.
+  threshold_acceptance <- ifelse(out$tried > 0, out$accepted / out$tried, NA_real_)
+  list(draws = out$draws, acceptance = mean(threshold_acceptance, na.rm = TRUE),
+       threshold_acceptance = threshold_acceptance, s = out$s,
        whole_acceptance = out$whole_accepted / whole_tries,
        seconds = seconds)
 }

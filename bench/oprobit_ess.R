@@ -13,7 +13,10 @@
 # MCMCoprobit and bayesm: wall clock around the whole call. brms: its Stan
 # program (brms::make_stancode / make_standata, flat priors as the others),
 # compiled once with rstan (and kept between runs) and run with rstan::sampling;
-# the time is Stan's own warm-up + sampling time.
+# the time is Stan's own warm-up + sampling time. The machine's timings
+# wander by 20% from run to run, so every run shorter than 10 s is made
+# QV_BENCH_REPEATS times (default 3) with the same seed, hence the same draws,
+# and its median time is taken: the same rule for every sampler.
 #
 # Valid runs only: a sampler with a cutpoint Metropolis step counts when its
 # acceptance over the kept draws lies in [0.15, 0.85] (for MCMCoprobit and
@@ -32,6 +35,7 @@
 # QV_BENCH_BIG_BURNIN (the N = 1e5 set, every sampler: 500 / 200),
 # QV_BENCH_CACHE (where the compiled Stan program is kept between runs,
 # default build/bench-cache),
+# QV_BENCH_REPEATS (runs of a short run, see Time),
 # QV_BENCH_SKIP (comma-separated: brms, bayesm, MCMCoprobit, big, scaling),
 # QV_BENCH_SCALING_N (default "1e4,1e5,1e6").
 # Usage: Rscript bench/oprobit_ess.R
@@ -46,6 +50,7 @@ kept <- env_int("QV_BENCH_KEPT", "5000")
 burnin <- env_int("QV_BENCH_BURNIN", "1000")
 big_kept <- env_int("QV_BENCH_BIG_KEPT", "500")
 big_burnin <- env_int("QV_BENCH_BIG_BURNIN", "200")
+repeats <- env_int("QV_BENCH_REPEATS", "3")
 cache <- Sys.getenv("QV_BENCH_CACHE", file.path(dirname(rlib), "bench-cache"))
 skip <- strsplit(Sys.getenv("QV_BENCH_SKIP", ""), ",")[[1]]
 has <- function(p) suppressPackageStartupMessages(requireNamespace(p, quietly = TRUE))
@@ -112,6 +117,15 @@ wall <- function(f) {
   t0 <- Sys.time()
   value <- f()
   list(value = value, seconds = as.double(Sys.time()) - as.double(t0))
+}
+# A run (a function returning list(q, seconds, ...)) with the median time of
+# `repeats` runs when it is short.
+repeated <- function(run) {
+  first <- run()
+  if (repeats <= 1L || first$seconds > 10) return(first)
+  times <- c(first$seconds, vapply(seq_len(repeats - 1L), function(i) run()$seconds, 0))
+  first$seconds <- stats::median(times)
+  first
 }
 row_of <- function(set, sampler, setting, q, seconds, acceptance, valid, reference, note = "") {
   e <- ess(q)
@@ -226,14 +240,14 @@ for (set in names(sets)) {
   reference <- c(reference, stats::setNames(diff(p$zeta), paste0("gap ", names(p$zeta)[-1])))
   cat(sprintf("%s: %d rows, %s kept draws after burn-in\n", set, nrow(expand(s$data, s$weights)), setting))
   if (use[["brms"]]) {
-    b <- run_brms(s)
+    b <- repeated(function() run_brms(s))
     rh <- max(split_rhat(b$q))
     e <- min(ess(b$q))
     add(row_of(set, "brms (Stan NUTS)", paste("warm-up", setting), b$q, b$seconds, NA_real_,
                b$divergent == 0 && rh < 1.05 && e >= 100, reference,
                sprintf("%d divergent, max R-hat %.3f", b$divergent, rh)))
   }
-  o <- run_ours(s)
+  o <- repeated(function() run_ours(s))
   add(row_of(set, "oprobit_mcmc", setting, o$q, o$seconds, o$acceptance,
              is.na(o$acceptance) || in_range(o$acceptance), reference))
   if (use[["MCMCoprobit"]]) for (tune in tunes) {
@@ -245,11 +259,11 @@ for (set in names(sets)) {
                      dev = NA_real_, note = "pilot acceptance out of range: not run in full"))
       next
     }
-    m <- run_mcmcoprobit(s, tune, s$kept, s$burnin)
+    m <- repeated(function() run_mcmcoprobit(s, tune, s$kept, s$burnin))
     add(row_of(set, "MCMCoprobit", label, m$q, m$seconds, m$acceptance, in_range(m$acceptance), reference))
   }
   if (use[["bayesm"]]) {
-    b <- run_bayesm(s)
+    b <- repeated(function() run_bayesm(s))
     add(row_of(set, "bayesm rordprobitGibbs", setting, b$q, b$seconds, b$acceptance, in_range(b$acceptance),
                reference, "its default priors"))
   }

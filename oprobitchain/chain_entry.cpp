@@ -9,6 +9,7 @@
 // One iteration:
 //   1. each threshold by one call of the cutpoint step (five cutpoints, the
 //      latent variables integrated out; mirrored above the middle of the data);
+//      once the whole-point move runs, one threshold per iteration in turn;
 //   2. after the pilot, moves of the whole point (beta, zeta) from a fixed
 //      multivariate t, on the cell likelihood;
 //   3. every latent variable by one trunomcall in the working frame;
@@ -228,6 +229,8 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
   double* s = scratch<double>(thresholds);
   double* accepted = scratch<double>(thresholds);
   double* window = scratch<double>(thresholds);
+  double* tried = scratch<double>(thresholds);
+  double* window_tried = scratch<double>(thresholds);
   double* cutpoints = scratch<double>(K);
   double* bounds_of = scratch<double>(K);
   double* sums = scratch<double>(P);
@@ -242,6 +245,8 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
     s[k] = s_start[k];
     accepted[k] = 0.0;
     window[k] = 0.0;
+    tried[k] = 0.0;
+    window_tried[k] = 0.0;
   }
   auto slopes_times = [X, P, slopes](const double* b, double* out) {
     // x' b by covariate row, the intercept column left out.
@@ -257,6 +262,7 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
                      scratch<double>(static_cast<R_xlen_t>(d) * d)};
   bool has_proposal = false;
   double whole_accepted = 0.0;
+  double* tails = use_pilot ? scratch<double>(2 * static_cast<R_xlen_t>(P) * thresholds) : nullptr;
   double* pilot = use_pilot ? scratch<double>(static_cast<R_xlen_t>(burnin) * d) : nullptr;
   const int pilot_fits[2] = {burnin / 2, burnin};
   int kept = 0;
@@ -274,7 +280,11 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
     }
     const double far_low = low - far;
     const double far_high = high + far;
-    for (int k = 0; k < thresholds; ++k) {
+    // Where the whole point moves too, that move carries the thresholds and one
+    // call of the cutpoint step per iteration is enough: each in turn.
+    const int first = has_proposal ? i % thresholds : 0;
+    const int last = has_proposal ? first + 1 : thresholds;
+    for (int k = first; k < last; ++k) {
       const double lower = k == 0 ? far_low : zeta[k - 1];
       const double upper = k == thresholds - 1 ? far_high : zeta[k + 1];
       // An outer threshold beyond the far neighbour stays where it is.
@@ -303,6 +313,8 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
       const double proposed = mirrored ? -REAL(result)[2] : REAL(result)[2];
       const bool moved = REAL(result)[5] == 100.0;
       Rf_unprotect(2);
+      window_tried[k] += 1.0;
+      if (i > burnin) tried[k] += 1.0;
       if (moved) {
         zeta[k] = proposed;
         window[k] += 1.0;
@@ -311,6 +323,8 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
     }
 
     // 2. The whole point from the fitted proposal.
+    bool known = false;  // whether log_likelihood is the current point's
+    double log_likelihood = 0.0;
     for (int move = 0; has_proposal && move < whole_moves; ++move) {
       draw_proposal(proposal, w, z_normals);
       const double* new_zeta = w + slopes;
@@ -324,7 +338,12 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
       }
       for (int k = 0; k < slopes; ++k) point[k] = beta[k];
       for (int k = 0; k < thresholds; ++k) point[slopes + k] = zeta[k];
-      double log_ratio = cell_log_ratio(cells, J, eta, zeta, new_eta, new_zeta) +
+      if (!known) {
+        log_likelihood = cell_log_likelihood(cells, J, P, eta, zeta, tails);
+        known = true;
+      }
+      const double new_log_likelihood = cell_log_likelihood(cells, J, P, new_eta, new_zeta, tails);
+      double log_ratio = new_log_likelihood - log_likelihood +
                          log_proposal_ratio(proposal, point, w, ratio_scratch);
       if (!flat) {
         double prior_new = 0.0, prior_now = 0.0;
@@ -338,6 +357,7 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
         for (int k = 0; k < slopes; ++k) beta[k] = w[k];
         for (int k = 0; k < thresholds; ++k) zeta[k] = new_zeta[k];
         for (int r = 0; r < P; ++r) eta[r] = new_eta[r];
+        log_likelihood = new_log_likelihood;
         if (i > burnin) whole_accepted += 1.0;
       }
     }
@@ -434,9 +454,11 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
       // Stochastic-approximation steps on log s with a shrinking gain.
       const double gain = 2 / std::sqrt(static_cast<double>(i) / adapt_window);
       for (int k = 0; k < thresholds; ++k) {
-        const double rate = window[k] / adapt_window;
+        if (window_tried[k] == 0.0) continue;
+        const double rate = window[k] / window_tried[k];
         s[k] = std::fmin(std::fmax(s[k] * std::exp(gain * (target - rate)), 1e-8), 1e8);
         window[k] = 0.0;
+        window_tried[k] = 0.0;
       }
     }
     if (i > burnin && (i - burnin) % thin == 0) {
@@ -454,10 +476,10 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
   }
   PutRNGstate();
 
-  SEXP result = Rf_protect(Rf_allocVector(VECSXP, 4));
-  SEXP names = Rf_protect(Rf_allocVector(STRSXP, 4));
-  const char* fields[4] = {"draws", "accepted", "s", "whole_accepted"};
-  for (int k = 0; k < 4; ++k) SET_STRING_ELT(names, k, Rf_mkChar(fields[k]));
+  SEXP result = Rf_protect(Rf_allocVector(VECSXP, 5));
+  SEXP names = Rf_protect(Rf_allocVector(STRSXP, 5));
+  const char* fields[5] = {"draws", "accepted", "s", "whole_accepted", "tried"};
+  for (int k = 0; k < 5; ++k) SET_STRING_ELT(names, k, Rf_mkChar(fields[k]));
   Rf_setAttrib(result, R_NamesSymbol, names);
   SEXP dims = Rf_protect(Rf_allocVector(INTSXP, 2));
   INTEGER(dims)[0] = iter;
@@ -468,9 +490,12 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
   SET_VECTOR_ELT(result, 1, accepted_sexp);
   SEXP s_sexp = Rf_allocVector(REALSXP, thresholds);
   SET_VECTOR_ELT(result, 2, s_sexp);
+  SEXP tried_sexp = Rf_allocVector(REALSXP, thresholds);
+  SET_VECTOR_ELT(result, 4, tried_sexp);
   for (int k = 0; k < thresholds; ++k) {
     REAL(accepted_sexp)[k] = accepted[k];
     REAL(s_sexp)[k] = s[k];
+    REAL(tried_sexp)[k] = tried[k];
   }
   // NA when no whole-point proposal was in force at the end.
   SET_VECTOR_ELT(result, 3, Rf_ScalarReal(has_proposal ? whole_accepted : NA_REAL));

@@ -11,5 +11,5 @@
 extern "C" {
 double Rf_rgamma(double shape, double scale);
 double Rf_rchisq(double df);
-double Rf_pnorm5(double x, double mu, double sigma, int lower_tail, int log_p);
+void Rf_pnorm_both(double x, double* cum, double* ccum, int i_tail, int log_p);
 }

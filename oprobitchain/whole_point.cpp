@@ -6,25 +6,6 @@
 #include "small_matrix.h"
 
 namespace oprobit {
-namespace {
-
-// Log of the normal probability of [lo, hi] around mean m, taken on the side
-// of the mean where both tail values are small, so that it keeps precision.
-double log_interval_mass(double lo, double hi, double m) {
-  const double low = lo - m;
-  const double high = hi - m;
-  const double mass = low > 0.0 ? Rf_pnorm5(-low, 0.0, 1.0, 1, 0) - Rf_pnorm5(-high, 0.0, 1.0, 1, 0)
-                                 : Rf_pnorm5(high, 0.0, 1.0, 1, 0) - Rf_pnorm5(low, 0.0, 1.0, 1, 0);
-  return std::log(mass);
-}
-
-double bound(const double* zeta, int j, int k) {
-  if (k == 0) return R_NegInf;
-  if (k == j) return R_PosInf;
-  return zeta[k - 1];
-}
-
-}  // namespace
 
 bool fit_proposal(const double* pilot, int rows, int d, int first, int last, TProposal* out) {
   const int used = last - first;
@@ -82,16 +63,32 @@ double log_proposal_ratio(const TProposal& proposal, const double* current, cons
          (std::log1p(squares[0] / proposal.df) - std::log1p(squares[1] / proposal.df));
 }
 
-double cell_log_ratio(const Cells& cells, int j, const double* eta, const double* zeta,
-                      const double* new_eta, const double* new_zeta) {
+double cell_log_likelihood(const Cells& cells, int j, int rows, const double* eta,
+                           const double* zeta, double* tails) {
+  // Per row and threshold, the normal probability below it and above it, in
+  // one evaluation. A cell's mass is taken from the tail side of its row's
+  // mean where both values are small, so that it keeps its precision.
+  const int thresholds = j - 1;
+  double* below = tails;
+  double* above = tails + static_cast<long>(rows) * thresholds;
+  for (int r = 0; r < rows; ++r) {
+    for (int k = 0; k < thresholds; ++k) {
+      Rf_pnorm_both(zeta[k] - eta[r], &below[r * thresholds + k], &above[r * thresholds + k], 2, 0);
+    }
+  }
   double total = 0.0;
   for (int c = 0; c < cells.count; ++c) {
     const int row = cells.pattern[c];
-    const int k = cells.y[c];
-    const double now = log_interval_mass(bound(zeta, j, k - 1), bound(zeta, j, k), eta[row]);
-    const double then =
-        log_interval_mass(bound(new_zeta, j, k - 1), bound(new_zeta, j, k), new_eta[row]);
-    total += cells.size[c] * (then - now);
+    const int y = cells.y[c];  // between thresholds y - 1 and y (1-based)
+    const double* b = below + row * thresholds;
+    const double* a = above + row * thresholds;
+    double mass;
+    if (y > 1 && zeta[y - 2] > eta[row]) {
+      mass = a[y - 2] - (y < j ? a[y - 1] : 0.0);
+    } else {
+      mass = (y < j ? b[y - 1] : 1.0) - (y > 1 ? b[y - 2] : 0.0);
+    }
+    total += cells.size[c] * std::log(mass);
   }
   return total;
 }

@@ -38,9 +38,10 @@ struct Cells {
   const double* size;
 };
 
-// Log likelihood of (new_eta, new_zeta) less that of (eta, zeta); eta holds
-// x' beta by covariate row, zeta the J - 1 thresholds.
-double cell_log_ratio(const Cells& cells, int j, const double* eta, const double* zeta,
-                      const double* new_eta, const double* new_zeta);
+// Log likelihood of the point (eta, zeta): eta holds x' beta by covariate
+// row (rows of them), zeta the J - 1 thresholds. `tails` is scratch for
+// 2 rows (J - 1) doubles.
+double cell_log_likelihood(const Cells& cells, int j, int rows, const double* eta,
+                           const double* zeta, double* tails);
 
 }  // namespace oprobit
