@@ -13,6 +13,10 @@ test_that("each entry gives under gctorture what it gives in a normal run", {
     'lo <- c(-1, 0, NaN, 1); hi <- c(1, 2, 1, 3); mean <- c(0, 1, 0, 2); rsd <- c(1, 2, 1, 1)',
     'tails_lo <- c(-1, 9, -Inf, NaN); tails_hi <- c(1, Inf, -9, 0); ones <- rep(1, 4); zeros <- rep(0, 4)',
     'c_seed <- function() c_stream_seed(5)',
+    '# A short ordinal probit chain with few cells, so that its whole-point move runs too.',
+    'ns <- asNamespace("quorval"); d <- data.frame(y = factor(rep(1:3, 20), ordered = TRUE), x = factor(rep(1:2, each = 30)))',
+    'plan <- ns$.oprobit_plan(s <- ns$.oprobit_setup(ns$.oprobit_frame(quote(f(y ~ x, data = d)), environment()), 4L, 130L, 1L, 0, 0, "c"), s$start)',
+    'chain_entries <- function() lapply(c("quorval", "trunomcall"), function(e) getNativeSymbolInfo(e, "quorval")$address)',
     'runs <- list(',
     '  quorval_trunomcall = list(c_seed, quote(.Call("trunomcall", 4L, mean, rsd, lo, hi, PACKAGE = "quorval"))),',
     '  trunomc = list(c_seed, quote(.C("trunomc", 3L, lo[1:3], hi[1:3], out = double(3), PACKAGE = "quorval"))),',
@@ -25,6 +29,8 @@ test_that("each entry gives under gctorture what it gives in a normal run", {
     '  mvtrnorms_refusal = list(c_seed, quote(.Call("mvtrnorms", A, m3, c(-1, 0, NaN, 0.5, 1), 3L, 2L, PACKAGE = "vaskor"))),',
     '  quorval2_trunomcall = list(function() set.seed(5),',
     '    quote(.Call("trunomcall", 4L, zeros, ones, tails_lo, tails_hi, PACKAGE = "quorval2"))),',
+    '  oprobit_chain = list(function() { c_seed(); set.seed(5) },',
+    '    quote(.Call("oprobit_chain", plan, chain_entries(), NULL, PACKAGE = "oprobitchain"))),',
     '  crandseed = list(function() NULL, quote(.Call("crandseed", 9, PACKAGE = "crandseed")),',
     '    function(r) .Call("trunomcall", 2L, zeros, ones, lo, hi, PACKAGE = "quorval")))',
     'run <- function(case, torture) {',
@@ -37,5 +43,5 @@ test_that("each entry gives under gctorture what it gives in a normal run", {
     'same <- vapply(runs, function(case) identical(run(case, FALSE), run(case, TRUE)), TRUE)',
     'writeLines(sprintf("%d, differing: [%s]", length(runs), paste(names(same)[!same], collapse = " ")))'),
     timeout = 300)
-  expect_identical(out, "10, differing: []", info = paste(out, collapse = "\n"))
+  expect_identical(out, "11, differing: []", info = paste(out, collapse = "\n"))
 })
