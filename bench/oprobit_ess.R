@@ -15,7 +15,7 @@
 # compiled once with rstan (and kept between runs) and run with rstan::sampling;
 # the time is Stan's own warm-up + sampling time. The machine's timings
 # wander by 20% from run to run, so every run shorter than 10 s is made
-# QV_BENCH_REPEATS times (default 3) with the same seed, hence the same draws,
+# QV_BENCH_REPEATS times (default 5) with the same seed, hence the same draws,
 # and its median time is taken: the same rule for every sampler.
 #
 # Valid runs only: a sampler with a cutpoint Metropolis step counts when its
@@ -50,7 +50,7 @@ kept <- env_int("QV_BENCH_KEPT", "5000")
 burnin <- env_int("QV_BENCH_BURNIN", "1000")
 big_kept <- env_int("QV_BENCH_BIG_KEPT", "500")
 big_burnin <- env_int("QV_BENCH_BIG_BURNIN", "200")
-repeats <- env_int("QV_BENCH_REPEATS", "3")
+repeats <- env_int("QV_BENCH_REPEATS", "5")
 cache <- Sys.getenv("QV_BENCH_CACHE", file.path(dirname(rlib), "bench-cache"))
 skip <- strsplit(Sys.getenv("QV_BENCH_SKIP", ""), ",")[[1]]
 has <- function(p) suppressPackageStartupMessages(requireNamespace(p, quietly = TRUE))
