@@ -91,14 +91,14 @@
   cells <- setup$cells
   pattern_end <- setup$pattern_end
   list(n = as.integer(setup$n), p = as.integer(p), J = as.integer(J), U = as.double(setup$U),
-       X = setup$X_distinct + 0, pattern_start = as.integer(c(0L, pattern_end)),
+       X = setup$X_distinct, pattern_start = as.integer(c(0L, pattern_end)),
        y = as.integer(setup$y),
        move_pattern = lapply(setup$moves, function(move) as.integer(move$pattern - 1L)),
        move_code = lapply(setup$moves, function(move) as.integer(move$code)),
        move_mirrored = vapply(setup$moves, function(move) isTRUE(move$mirrored), TRUE),
        cell_pattern = as.integer(cells$pattern - 1L), cell_y = as.integer(cells$y),
        cell_size = as.double(cells$size),
-       M_inv = setup$M_inv + 0, M_root_inv = M_root_inv + 0,
+       M_inv = setup$M_inv, M_root_inv = M_root_inv,
        prior_shift = drop(setup$M_inv %*% Pm), Pm = Pm, has_prior_mean = any(Pm != 0),
        flat = all(prior$B0 == 0), b0 = as.double(prior$b0), B0 = as.double(prior$B0),
        gamma_shape = (setup$n + J + 1 - 3) / 2,

@@ -187,7 +187,8 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
 
   // ---- R vectors handed to the entries, and the result --------------------
   const int K = J + 1;
-  SEXP keep = Rf_protect(Rf_allocVector(VECSXP, 11 + thresholds));
+  // Slots 0 ... 9, then per move its means (10 + k) and its count (10 + J - 1 + k).
+  SEXP keep = Rf_protect(Rf_allocVector(VECSXP, 10 + 2 * thresholds));
   auto kept_vector = [keep](int slot, SEXPTYPE type, R_xlen_t length) {
     SEXP x = Rf_allocVector(type, length);
     SET_VECTOR_ELT(keep, slot, x);
@@ -199,19 +200,17 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
   SEXP unit_t = kept_vector(2, REALSXP, 1);
   REAL(unit_t)[0] = 1.0;
   SEXP step_s = kept_vector(3, REALSXP, 1);
-  SEXP move_count = kept_vector(4, INTSXP, thresholds);
-  SEXP n_sexp = kept_vector(5, INTSXP, 1);
+  SEXP n_sexp = kept_vector(4, INTSXP, 1);
   INTEGER(n_sexp)[0] = n;
-  SEXP mean_sexp = kept_vector(6, REALSXP, n);
-  SEXP t_sexp = kept_vector(7, REALSXP, n);
-  SEXP lower_sexp = kept_vector(8, REALSXP, n);
-  SEXP upper_sexp = kept_vector(9, REALSXP, n);
-  SEXP draws = kept_vector(10, REALSXP, static_cast<R_xlen_t>(iter) * d);
-  double** means_by_move = scratch<double*>(thresholds);
+  SEXP mean_sexp = kept_vector(5, REALSXP, n);
+  SEXP t_sexp = kept_vector(6, REALSXP, n);
+  SEXP lower_sexp = kept_vector(7, REALSXP, n);
+  SEXP upper_sexp = kept_vector(8, REALSXP, n);
+  SEXP draws = kept_vector(9, REALSXP, static_cast<R_xlen_t>(iter) * d);
   for (int k = 0; k < thresholds; ++k) {
     const R_xlen_t rows = XLENGTH(VECTOR_ELT(move_pattern, k));
-    means_by_move[k] = REAL(kept_vector(11 + k, REALSXP, rows));
-    INTEGER(move_count)[k] = static_cast<int>(rows);
+    kept_vector(10 + k, REALSXP, rows);
+    INTEGER(kept_vector(10 + thresholds + k, INTSXP, 1))[0] = static_cast<int>(rows);
   }
   double* five_c = REAL(five);
   five_c[0] = R_NegInf;
@@ -249,14 +248,10 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
     window_tried[k] = 0.0;
   }
   auto slopes_times = [X, P, slopes](const double* b, double* out) {
-    // x' b by covariate row, the intercept column left out.
+    // x' b by covariate row, the intercept column left out (0 without slopes).
     multiply(X + P, P, slopes, b, out);
   };
-  if (slopes > 0) {
-    slopes_times(beta, eta);
-  } else {
-    for (int r = 0; r < P; ++r) eta[r] = 0.0;
-  }
+  slopes_times(beta, eta);
 
   TProposal proposal{d, whole_df, scratch<double>(d), scratch<double>(static_cast<R_xlen_t>(d) * d),
                      scratch<double>(static_cast<R_xlen_t>(d) * d)};
@@ -292,8 +287,10 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
         continue;
       }
       const int* rows = INTEGER(VECTOR_ELT(move_pattern, k));
-      const int count = INTEGER(move_count)[k];
-      double* means = means_by_move[k];
+      SEXP means_sexp = VECTOR_ELT(keep, 10 + k);
+      SEXP count_sexp = VECTOR_ELT(keep, 10 + thresholds + k);
+      const int count = INTEGER(count_sexp)[0];
+      double* means = REAL(means_sexp);
       const bool mirrored = move_mirrored[k] == TRUE;
       if (mirrored) {
         five_c[1] = -upper;
@@ -307,12 +304,11 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
         for (int j = 0; j < count; ++j) means[j] = eta[rows[j]];
       }
       REAL(step_s)[0] = s[k];
-      SEXP count_sexp = Rf_protect(Rf_ScalarInteger(count));
       SEXP result = Rf_protect(step_entry(count_sexp, five_count, VECTOR_ELT(move_code, k), five,
-                                          VECTOR_ELT(keep, 11 + k), unit_t, step_s));
+                                          means_sexp, unit_t, step_s));
       const double proposed = mirrored ? -REAL(result)[2] : REAL(result)[2];
       const bool moved = REAL(result)[5] == 100.0;
-      Rf_unprotect(2);
+      Rf_unprotect(1);
       window_tried[k] += 1.0;
       if (i > burnin) tried[k] += 1.0;
       if (moved) {
@@ -331,11 +327,7 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
       bool ordered = true;
       for (int k = 1; k < thresholds; ++k) ordered = ordered && new_zeta[k - 1] < new_zeta[k];
       if (!ordered) continue;
-      if (slopes > 0) {
-        slopes_times(w, new_eta);
-      } else {
-        for (int r = 0; r < P; ++r) new_eta[r] = 0.0;
-      }
+      slopes_times(w, new_eta);
       for (int k = 0; k < slopes; ++k) point[k] = beta[k];
       for (int k = 0; k < thresholds; ++k) point[slopes + k] = zeta[k];
       if (!known) {
@@ -434,7 +426,7 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
     const double b_intercept = u[0] / t;
     for (int k = 0; k < slopes; ++k) beta[k] = t * (u[k + 1] / t);
     for (int k = 0; k < thresholds; ++k) zeta[k] = t * (cutpoints[k + 1] - b_intercept);
-    if (slopes > 0) slopes_times(beta, eta);
+    slopes_times(beta, eta);
 
     if (pilot != nullptr && i <= burnin) {
       for (int k = 0; k < slopes; ++k) pilot[(i - 1) + static_cast<R_xlen_t>(burnin) * k] = beta[k];

@@ -62,6 +62,22 @@ mc_z <- function(chains, reference) {
   (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
 }
 
+# The random-walk sampler's start (polr's estimates) and proposal scale (from
+# polr's covariance) for the data y ~ x.
+rwm_setup <- function(x, y) {
+  ml <- MASS::polr(factor(y) ~ x, method = "probit", Hess = TRUE)
+  start <- c(coef(ml), ml$zeta)
+  list(start = start, scale = t(chol(vcov(ml))) * 2.4 / sqrt(length(start)))
+}
+
+# Posterior means within Monte Carlo error of the reference chain's, and
+# posterior sd within 8%.
+expect_reference_posterior <- function(fit, reference) {
+  z <- mc_z(fit$draws, reference)
+  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
+  expect_equal(unname(apply(do.call(rbind, fit$draws), 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
+}
+
 test_that("the flat prior on the probit scale: 50 rows agree with an independent sampler", {
   # So few rows that the prior shows: the posterior means lie well away from
   # the maximum likelihood estimates.
@@ -71,23 +87,17 @@ test_that("the flat prior on the probit scale: 50 rows agree with an independent
   y <- cut(0.8 * x + rnorm(n), c(-Inf, -0.6, 0.3, 1.1, Inf), labels = FALSE)
   fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 4, iter = 5000, burnin = 1000,
                       seed = 11, cores = 2)
-  ml <- MASS::polr(factor(y) ~ x, method = "probit", Hess = TRUE)
-  start <- c(coef(ml), ml$zeta)
-  scale <- t(chol(vcov(ml))) * 2.4 / sqrt(length(start))
-  reference <- rwm_oprobit(cbind(x), y, start, scale, 120000, seed = 5)[-(1:5000), ]
-
-  ours <- do.call(rbind, fit$draws)
-  z <- mc_z(fit$draws, reference)
-  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
-  expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
+  rw <- rwm_setup(x, y)
+  reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 120000, seed = 5)[-(1:5000), ]
+  expect_reference_posterior(fit, reference)
   # The check has teeth: the prior moves the means by many Monte Carlo errors.
   se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
-  expect_gt(max(abs(colMeans(reference) - start) / se_reference), 15)
+  expect_gt(max(abs(colMeans(reference) - rw$start) / se_reference), 15)
 
   # A normal prior on the slope with a mean away from the data's estimate.
   fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 4000, burnin = 1000,
                       seed = 12, cores = 2, b0 = 0.2, B0 = 25)
-  reference <- rwm_oprobit(cbind(x), y, start, scale, 60000, seed = 6, b0 = 0.2, B0 = 25)[-(1:5000), ]
+  reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 60000, seed = 6, b0 = 0.2, B0 = 25)[-(1:5000), ]
   z <- mc_z(fit$draws, reference)
   expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
 })
@@ -122,12 +132,7 @@ test_that("few distinct cells: the whole-point move keeps the posterior", {
   fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 5000, burnin = 1000,
                       seed = 4, cores = 2)
   expect_true(all(fit$whole_acceptance > 0.3))
-  ml <- MASS::polr(factor(y) ~ x, method = "probit", Hess = TRUE)
-  start <- c(coef(ml), ml$zeta)
-  scale <- t(chol(vcov(ml))) * 2.4 / sqrt(length(start))
-  reference <- rwm_oprobit(cbind(x), y, start, scale, 80000, seed = 9)[-(1:5000), ]
-  ours <- do.call(rbind, fit$draws)
-  z <- mc_z(fit$draws, reference)
-  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
-  expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
+  rw <- rwm_setup(x, y)
+  reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 80000, seed = 9)[-(1:5000), ]
+  expect_reference_posterior(fit, reference)
 })
