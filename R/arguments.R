@@ -33,3 +33,12 @@
 
 # The first element (1-based) where `bad` holds, for messages.
 .qv_first <- function(bad) which(bad)[1L]
+
+# A whole number of at least `minimum` (counts, seeds) as an integer.
+.qv_whole <- function(fn, x, name, minimum) {
+  if (!is.numeric(x) || length(x) != 1L || !is.finite(x) || x != floor(x) || x < minimum ||
+      x > .Machine$integer.max) {
+    .qv_stop(fn, "'%s' must be a whole number of at least %d", name, minimum)
+  }
+  as.integer(x)
+}

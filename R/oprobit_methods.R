@@ -85,8 +85,14 @@ nobs.oprobit_mcmc <- function(object, ...) object$nobs
 #' }
 #' @export
 plot.oprobit_mcmc <- function(x, parameters = names(x$coefficients), per_page = 4L, ...) {
+  .qv_plot_chains(x, parameters, per_page, "plot.oprobit_mcmc")
+}
+
+# Trace and density by chain, one row per parameter, for a fit with draws
+# (a list of matrices, one per chain) and named coefficients.
+.qv_plot_chains <- function(x, parameters, per_page, fn) {
   unknown <- setdiff(parameters, names(x$coefficients))
-  if (length(unknown) > 0L) .qv_stop("plot.oprobit_mcmc", "unknown parameter '%s'", unknown[1L])
+  if (length(unknown) > 0L) .qv_stop(fn, "unknown parameter '%s'", unknown[1L])
   colours <- grDevices::adjustcolor(c("#1b9e77", "#d95f02", "#7570b3", "#e7298a", "#66a61e",
                                       "#e6ab02", "#a6761d", "#666666"), 0.8)
   colours <- rep_len(colours, length(x$draws))
@@ -162,7 +168,9 @@ predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "class"), ...
 #'   coda::effectiveSize(coda::as.mcmc.list(fit))
 #' }
 #' @exportS3Method coda::as.mcmc.list
-as.mcmc.list.oprobit_mcmc <- function(x, ...) {
+as.mcmc.list.oprobit_mcmc <- function(x, ...) .qv_mcmc_list(x)
+
+.qv_mcmc_list <- function(x) {
   coda::mcmc.list(lapply(x$draws, function(d) coda::mcmc(d, start = x$burnin + x$thin, thin = x$thin)))
 }
 
@@ -178,7 +186,9 @@ as.mcmc.list.oprobit_mcmc <- function(x, ...) {
 #'   posterior::summarise_draws(posterior::as_draws(fit))
 #' }
 #' @exportS3Method posterior::as_draws
-as_draws.oprobit_mcmc <- function(x, ...) {
+as_draws.oprobit_mcmc <- function(x, ...) .qv_draws_array(x)
+
+.qv_draws_array <- function(x) {
   values <- array(unlist(x$draws), c(x$iter, ncol(x$draws[[1L]]), length(x$draws)),
                   dimnames = list(NULL, colnames(x$draws[[1L]]), NULL))
   posterior::as_draws_array(aperm(values, c(1L, 3L, 2L)))

@@ -134,3 +134,28 @@ ordered_gibbs_target <- function(mean, sigma) {
   }
   list(A = (A + t(A)) / 2, m = m)
 }
+
+# One Gibbs sweep over independent normals x_i ~ N(b_i, 1/a_i) restricted to
+# lo <= x_1 <= ... <= x_n <= hi (a diagonal precision), by the entry.
+# With a diagonal A the entry centres every component at 0 (its location
+# vector reaches only components that share a precision entry), so each
+# component is swept on its own, shifted by its mean: the entry draws
+# x_i - b_i between the shifted neighbours. `entry` is the address of
+# mvtrnorms as vaskor is loaded now; x must be in order. A draw that rounds
+# past a neighbour is put on it; a component pinned between equal neighbours
+# stays.
+.qv_ordered_sweep_diagonal <- function(entry, a, b, x, lo, hi) {
+  n <- length(x)
+  for (i in seq_len(n)) {
+    left <- if (i == 1L) lo else x[i - 1L]
+    right <- if (i == n) hi else x[i + 1L]
+    if (!(left < right)) {
+      x[i] <- left
+      next
+    }
+    shift <- b[i]
+    state <- .Call(entry, a[i], 0, c(left - shift, x[i] - shift, right - shift), 1L, 1L)
+    x[i] <- min(max(state[2L] + shift, left), right)
+  }
+  x
+}

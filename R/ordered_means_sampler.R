@@ -1,0 +1,131 @@
+# One chain of ordered_means_mcmc()'s sampler, and the encompassing-prior
+# Bayes factor of the order.
+#
+# Model: y_i ~ N(mu[g_i] + x_i'gamma, sigma^2 / w_i), lower <= mu_1 <= ... <=
+# mu_k <= upper (groups in the sampler's increasing order), flat prior on
+# gamma, on each mu_j flat or N(prior_mean_j, prior_sd_j^2), 1/sigma^2 on
+# sigma^2. One iteration, each block from its exact full conditional:
+#   1. sigma^2 | mu, gamma: inverse gamma, shape n/2, scale SSE/2;
+#   2. mu | gamma, sigma^2: independent normals (precision a_j = W_j /
+#      sigma^2 + prior precision) restricted to the order: one sweep of the
+#      ordered Gibbs entry (vaskor's mvtrnorms), on the C stream;
+#   3. gamma | mu, sigma^2: normal, by R's stream.
+# Everything is read from the sufficient statistics of .ordered_means_setup:
+# an iteration costs O(k p + p^2), whatever the number of observations.
+
+# Runs one chain on the streams the runner has set. Returns list(draws,
+# seconds): draws in the sampler's group order, then the slopes, then sigma.
+.ordered_means_chain <- function(setup, setting, report = NULL) {
+  s <- setup
+  k <- s$k
+  p <- s$p
+  entry <- getNativeSymbolInfo("mvtrnorms", "vaskor")$address
+  started <- proc.time()[["elapsed"]]
+  # The chain's own start: the isotonic fit, spread a little by R's stream.
+  spread <- s$scale / sqrt(pmax(s$W, 1))
+  mu <- sort(s$mu_start + stats::rnorm(k, 0, 0.1 * spread))
+  inside <- c(s$lower, s$upper)
+  width <- if (all(is.finite(inside))) diff(inside) else Inf
+  mu <- pmin(pmax(mu, s$lower + 1e-3 * pmin(width, spread)), s$upper - 1e-3 * pmin(width, spread))
+  gamma <- if (p > 0L) s$gamma_start + stats::rnorm(p, 0, 0.1) * sqrt(diag(chol2inv(s$root))) * s$scale
+  draws <- matrix(NA_real_, s$iter, k + p + 1L)
+  total <- s$burnin + s$iter * s$thin
+  kept <- 0L
+  for (it in seq_len(total)) {
+    adjusted <- if (p > 0L) s$ybar - drop(s$xbar %*% gamma) else s$ybar
+    sse <- s$rss_w + sum(s$W * (adjusted - mu)^2)
+    if (p > 0L) {
+      d <- gamma - s$gamma_w
+      sse <- sse + sum(d * (s$XtX_w %*% d))
+    }
+    sigma2 <- sse / (2 * stats::rgamma(1L, shape = s$shape))
+    a <- s$W / sigma2 + s$prior_prec
+    b <- (s$W * adjusted / sigma2 + s$prior_prec * s$prior_mean) / a
+    mu <- .qv_ordered_sweep_diagonal(entry, a, b, mu, s$lower, s$upper)
+    if (p > 0L) {
+      gamma <- s$g0 - drop(s$H %*% mu) + sqrt(sigma2) * backsolve(s$root, stats::rnorm(p))
+    }
+    if (it > s$burnin && (it - s$burnin) %% s$thin == 0L) {
+      kept <- kept + 1L
+      draws[kept, ] <- c(mu, gamma, sqrt(sigma2))
+    }
+    if (!is.null(report) && it %% s$report_every == 0L) report(it)
+  }
+  list(draws = draws, seconds = proc.time()[["elapsed"]] - started)
+}
+
+# The encompassing-prior Bayes factor of the order (with the bounds) against
+# the unconstrained model. Both share the prior on gamma and sigma^2 (flat,
+# 1/sigma^2); the unconstrained model takes mu_j ~ N(m0_j, s0_j^2)
+# independently, a proper prior, and the order model that prior restricted
+# to the order. Then
+#   BF = P(order | y, unconstrained) / P(order | unconstrained).
+# The prior share is exact: for exchangeable mu (one m0, one s0) it is
+# P(lower <= mu_j <= upper)^k / k!; otherwise the same recursion as below.
+# The posterior share is estimated from a Gibbs chain of the unconstrained
+# model (sigma^2 | mu, gamma; mu | gamma, sigma^2; gamma | mu, sigma^2),
+# Rao-Blackwellised: given (gamma, sigma^2) the means are independent
+# normals, and the probability that they fall in order is computed by
+# .qv_order_probability. Its Monte Carlo error comes from the effective
+# size of that series.
+.ordered_means_bf <- function(s, m0, s0, draws, burnin = 200L) {
+  k <- s$k
+  p <- s$p
+  prec0 <- 1 / s0^2
+  exchangeable <- length(unique(m0)) == 1L && length(unique(s0)) == 1L
+  prior_share <- if (exchangeable) {
+    exp(k * log(stats::pnorm(s$upper, m0[1L], s0[1L]) - stats::pnorm(s$lower, m0[1L], s0[1L])) - lgamma(k + 1))
+  } else {
+    exp(.qv_order_probability(m0, s0, s$lower, s$upper))
+  }
+  mu <- ifelse(s$W > 0, s$ybar, m0)
+  gamma <- if (p > 0L) s$gamma_w
+  log_share <- numeric(draws)
+  for (it in seq_len(burnin + draws)) {
+    adjusted <- if (p > 0L) s$ybar - drop(s$xbar %*% gamma) else s$ybar
+    sse <- s$rss_w + sum(s$W * (adjusted - mu)^2)
+    if (p > 0L) {
+      d <- gamma - s$gamma_w
+      sse <- sse + sum(d * (s$XtX_w %*% d))
+    }
+    sigma2 <- sse / (2 * stats::rgamma(1L, shape = s$shape))
+    a <- s$W / sigma2 + prec0
+    b <- (s$W * adjusted / sigma2 + prec0 * m0) / a
+    if (it > burnin) log_share[it - burnin] <- .qv_order_probability(b, 1 / sqrt(a), s$lower, s$upper)
+    mu <- stats::rnorm(k, b, 1 / sqrt(a))
+    if (p > 0L) gamma <- s$g0 - drop(s$H %*% mu) + sqrt(sigma2) * backsolve(s$root, stats::rnorm(p))
+  }
+  top <- max(log_share)
+  share <- exp(log_share - top)
+  ess <- ess_monotone(share)
+  if (is.na(ess)) ess <- draws
+  posterior_share <- mean(share) * exp(top)
+  se <- stats::sd(share) * exp(top) / sqrt(max(1, min(ess, draws)))
+  list(bf = posterior_share / prior_share, mc_error = se / prior_share,
+       posterior_share = posterior_share, prior_share = prior_share,
+       prior_mean = m0, prior_sd = s0, draws = draws, ess = ess)
+}
+
+# log P(lower <= x_1 <= ... <= x_k <= upper) for independent normals
+# x_j ~ N(mean_j, sd_j^2), by the recursion F_j(t) = integral up to t of
+# F_{j-1} dPhi_j on a grid that resolves every component (points at its
+# quantiles), F rescaled at each step to stay in range.
+.qv_order_probability <- function(mean, sd, lower, upper) {
+  k <- length(mean)
+  q <- stats::qnorm(c(1e-12, 1e-8, 1e-5, seq(0.001, 0.999, length.out = 40L), 1 - 1e-5, 1 - 1e-8, 1 - 1e-12))
+  grid <- sort(unique(c(outer(q, sd) + rep(mean, each = length(q)))))
+  grid <- grid[grid > lower & grid < upper]
+  grid <- c(lower, grid, upper)  # the ends may be infinite: Phi is 0 and 1 there
+  F <- rep(1, length(grid))
+  log_scale <- 0
+  for (j in seq_len(k)) {
+    Phi <- stats::pnorm(grid, mean[j], sd[j])
+    mass <- diff(Phi) * (F[-1L] + F[-length(F)]) / 2
+    F <- c(0, cumsum(mass))
+    top <- F[length(F)]
+    if (!(top > 0)) return(-Inf)
+    F <- F / top
+    log_scale <- log_scale + log(top)
+  }
+  log_scale
+}

@@ -1,0 +1,142 @@
+# ordered_means_mcmc(): the constrained posterior against independent
+# computations, the isotonic fit as data grow, the Bayes factor, and the
+# interface.
+
+# Data with group means `means`, `sizes` observations each, sd 1.
+ordered_data <- function(means, sizes, seed) {
+  set.seed(seed)
+  g <- rep(seq_along(means), sizes)
+  data.frame(g = factor(g), y = means[g] + rnorm(length(g)))
+}
+
+# Exact draws of the unconstrained posterior under flat priors and
+# 1/sigma^2: sigma^2 | y, then the means given sigma^2.
+unconstrained_draws <- function(d, draws, seed) {
+  set.seed(seed)
+  n <- tabulate(d$g)
+  ybar <- as.vector(tapply(d$y, d$g, mean))
+  ssw <- sum((d$y - ybar[d$g])^2)
+  sigma2 <- ssw / (2 * rgamma(draws, (nrow(d) - length(n)) / 2))
+  matrix(rnorm(draws * length(n), rep(ybar, each = draws), sqrt(sigma2 / rep(n, each = draws))), draws)
+}
+
+fit_means <- function(d, ...) {
+  ordered_means_mcmc(y ~ g, d, chains = 2, iter = 6000, burnin = 500, seed = 4, cores = 1, ...)
+}
+
+test_that("the constrained means agree with unconstrained draws kept when ordered (k = 3, 4)", {
+  for (means in list(c(0, 0.2, 0.1), c(0, 0.3, 0.2, 0.6))) {
+    d <- ordered_data(means, rep(c(6, 4), length.out = length(means)), seed = length(means))
+    fit <- fit_means(d, bf_prior = FALSE)
+    mu <- lapply(fit$draws, function(x) x[, seq_along(means), drop = FALSE])
+    free <- unconstrained_draws(d, 4e5, seed = 5)
+    reference <- free[apply(free, 1L, function(x) !is.unsorted(x)), ]
+    ess <- mcmc_ess(mu, "own")
+    pooled <- do.call(rbind, mu)
+    z_mean <- (colMeans(pooled) - colMeans(reference)) /
+      sqrt(apply(pooled, 2, var) / ess + apply(reference, 2, var) / nrow(reference))
+    expect_true(all(abs(z_mean) < 4), info = paste(round(z_mean, 2), collapse = " "))
+    expect_equal(unname(apply(pooled, 2, sd)), apply(reference, 2, sd), tolerance = 0.06)
+  }
+})
+
+test_that("as the data grow, the posterior means close in on the weighted isotonic fit", {
+  for (scale in c(1, 10, 100)) {
+    sizes <- c(10, 15, 20, 25) * scale
+    d <- ordered_data(c(0, 0.4, 0.3, 1), sizes, seed = 7)
+    ybar <- as.vector(tapply(d$y, d$g, mean))
+    iso <- isoreg(rep(ybar, sizes))$yf[cumsum(sizes)]
+    fit <- ordered_means_mcmc(y ~ g, d, chains = 2, iter = 2000, burnin = 300, seed = 1, cores = 1,
+                              bf_prior = FALSE)
+    post <- summary(fit)$table[1:4, ]
+    expect_true(all(abs(post$mean - iso) < 2 * post$sd), info = sprintf("scale %d", scale))
+  }
+  # The spread shrinks with the data: the last fit sits on the isotonic values.
+  expect_lt(max(abs(post$mean - iso)), 0.05)
+})
+
+test_that("the Bayes factor is large where the order holds, small where it fails, as an independent count gives", {
+  # Independent count: exact flat-prior posterior draws, weighted by the
+  # encompassing prior's density (which turns them into that posterior).
+  counted <- function(d, fit) {
+    free <- unconstrained_draws(d, 4e5, seed = 9)
+    prior <- fit$bayes_factor
+    log_w <- rowSums(dnorm(free, rep(prior$prior_mean, each = nrow(free)),
+                           rep(prior$prior_sd, each = nrow(free)), log = TRUE))
+    w <- exp(log_w - max(log_w))
+    ordered <- apply(free, 1L, function(x) !is.unsorted(x))
+    share <- sum(w * ordered) / sum(w)
+    c(bf = share / prior$prior_share, se = sqrt(share * (1 - share) / nrow(free)) / prior$prior_share)
+  }
+  holds <- ordered_data(c(0, 1, 2, 3), rep(8, 4), seed = 11)
+  fails <- ordered_data(c(0.8, 0, -0.6), rep(10, 3), seed = 12)
+  for (case in list(list(d = holds, check = function(bf) expect_gt(bf, 10)),
+                    list(d = fails, check = function(bf) expect_lt(bf, 0.1)))) {
+    fit <- ordered_means_mcmc(y ~ g, case$d, chains = 1, iter = 10, burnin = 10, seed = 2, cores = 1,
+                              bf_draws = 20000)
+    bf <- fit$bayes_factor
+    case$check(bf$bf)
+    reference <- counted(case$d, fit)
+    expect_lt(abs(bf$bf - reference[["bf"]]), 4 * sqrt(bf$mc_error^2 + reference[["se"]]^2))
+    expect_lt(bf$mc_error, 0.05 * bf$bf)
+  }
+})
+
+test_that("covariates: the slope matches least squares where the order does not bind", {
+  set.seed(13)
+  d <- data.frame(g = factor(rep(c("lo", "mid", "hi"), each = 30), levels = c("lo", "mid", "hi")),
+                  x = rnorm(90, 1))
+  d$y <- c(lo = 0, mid = 3, hi = 6)[as.character(d$g)] + 0.8 * d$x + rnorm(90)
+  fit <- ordered_means_mcmc(y ~ g + x, d, chains = 2, iter = 3000, seed = 5, cores = 1, bf_prior = FALSE)
+  ls <- coef(summary(lm(y ~ 0 + g + x, d)))
+  post <- summary(fit)$table
+  expect_true(all(abs(post$mean[1:4] - ls[, 1]) < 0.1 * ls[, 2]))
+  expect_equal(post$sd[1:4], unname(ls[, 2]), tolerance = 0.1)
+})
+
+test_that("seeds, workers, decreasing order, bounds, one-observation groups and the methods", {
+  d <- data.frame(dose = rep(c(0, 1, 2, 5), c(5, 1, 4, 3)))
+  d$weight <- c(0.2, 0.3, 0.1, 0.25, 0.2, 0.4, 0.3, 0.5, 0.45, 0.35, 0.9, 0.8, 0.95)
+  args <- list(weight ~ dose, d, order = c("0", "1", "2", "5"), chains = 3, iter = 50, burnin = 10, seed = 6,
+               lower = 0, upper = 1, bf_draws = 100)
+  here <- do.call(ordered_means_mcmc, c(args, cores = 1))
+  expect_identical(do.call(ordered_means_mcmc, c(args, cores = 2))$draws, here$draws)
+  expect_false(identical(here$draws[[1]], here$draws[[2]]))
+  mu <- do.call(rbind, here$draws)[, 1:4]
+  expect_true(all(mu >= 0 & mu <= 1) && all(apply(mu, 1, function(x) !is.unsorted(x))))
+  # The same fit written as a decreasing order of the reversed levels.
+  down <- do.call(ordered_means_mcmc, modifyList(args, list(order = c("5", "2", "1", "0"), decreasing = TRUE,
+                                                            cores = 1)))
+  expect_identical(down$draws[[1]][, 4:1], here$draws[[1]][, 1:4])
+  expect_identical(names(coef(here)), c("dose0", "dose1", "dose2", "dose5", "sigma"))
+  expect_identical(dim(vcov(here)), c(5L, 5L))
+  probs <- order_probabilities(here, margin = 0.1)
+  expect_identical(nrow(probs), 3L)
+  expect_true(all(probs$probability >= 0 & probs$probability <= 1))
+  expect_output(print(summary(here)), "Bayes factor")
+  # Bounds enter the prior share: P(0 <= mu <= 1)^4 / 4! under the stated prior.
+  prior <- here$bayes_factor
+  expect_equal(prior$prior_share, prod(pnorm(1, prior$prior_mean, prior$prior_sd) -
+                                         pnorm(0, prior$prior_mean, prior$prior_sd)) / 24)
+  skip_if_not_installed("coda")
+  expect_identical(coda::nchain(coda::as.mcmc.list(here)), 3L)
+  skip_if_not_installed("posterior")
+  expect_identical(dim(posterior::as_draws(here)), c(50L, 3L, 5L))
+})
+
+test_that("ordered_means_mcmc refuses what it cannot fit, naming the argument", {
+  d <- data.frame(g = factor(rep(c("a", "b", "c"), each = 3), levels = c("a", "b", "c", "d")), y = 1:9, x = 1)
+  fit <- function(..., chains = 1, bf_prior = FALSE) {
+    ordered_means_mcmc(..., chains = chains, iter = 5, burnin = 0, cores = 1, bf_prior = bf_prior)
+  }
+  expect_error(fit(y ~ g, d), "group 'd' has no observations")
+  d$g <- droplevels(d$g)
+  expect_error(fit(y ~ g, d, order = c("a", "b")), "'order' leaves out the level 'c'")
+  expect_error(fit(y ~ g, d, order = c("a", "b", "z")), "'order' names 'z'")
+  expect_error(fit(y ~ g, d, lower = 1, upper = 0), "'lower' must be below 'upper'")
+  expect_error(fit(y ~ g + x, d), "covariate column 'x' is constant")
+  expect_error(fit(y ~ g * x, transform(d, x = 1:9)), "no interactions")
+  expect_error(fit(y ~ g, d, chains = 0), "'chains' must be a whole number")
+  expect_error(fit(y ~ g, d, bf_prior = c(0, -1)), "'bf_prior'")
+  expect_error(fit(y ~ g, d[c(1, 4, 7), ]), "3 observations cannot fit 3 means")
+})
