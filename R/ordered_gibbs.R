@@ -146,16 +146,53 @@ ordered_gibbs_target <- function(mean, sigma) {
 # stays.
 .qv_ordered_sweep_diagonal <- function(entry, a, b, x, lo, hi) {
   n <- length(x)
+  padded <- c(lo, x, hi)
   for (i in seq_len(n)) {
-    left <- if (i == 1L) lo else x[i - 1L]
-    right <- if (i == n) hi else x[i + 1L]
-    if (!(left < right)) {
-      x[i] <- left
-      next
+    left <- padded[i]
+    right <- padded[i + 2L]
+    if (left < right) {
+      shift <- b[i]
+      value <- .Call(entry, a[i], 0, c(left - shift, 0, right - shift), 1L, 1L)[2L] + shift
+      padded[i + 1L] <- if (value < left) left else if (value > right) right else value
+    } else {
+      padded[i + 1L] <- left
     }
-    shift <- b[i]
-    state <- .Call(entry, a[i], 0, c(left - shift, x[i] - shift, right - shift), 1L, 1L)
-    x[i] <- min(max(state[2L] + shift, left), right)
   }
-  x
+  padded[2:(n + 1L)]
+}
+
+# The same target swept along the other coordinates of the order, the steps
+# z_j = x_j - x_(j-1): moving z_j alone shifts x_j ... x_n together, so a run
+# of tied components moves as one. The shift d of x_j ... x_n is normal with
+# precision sum(a[j:n]) and mean sum(a[j:n] * (b[j:n] - x[j:n])) / that,
+# truncated to keep x_(j-1) <= x_j and x_n <= hi. Steps run from j = n down
+# to 1; at step j only x_n has moved yet among what the bounds read, so the
+# shifts are summed up once at the end.
+.qv_ordered_shift_sweep <- function(entry, a, b, x, lo, hi) {
+  n <- length(x)
+  below <- c(lo, x[-n]) - x  # the lowest shift that keeps x_(j-1) <= x_j
+  pull_each <- a * (b - x)
+  shift <- numeric(n)
+  moved <- 0                 # total shift of x_n so far
+  top <- hi - x[n]
+  precision <- 0
+  pull <- 0                  # sum over the suffix of a * (b - x), x as moved
+  for (j in n:1) {
+    precision <- precision + a[j]
+    pull <- pull + pull_each[j]
+    left <- below[j]
+    right <- top - moved
+    if (left < right) {
+      centre <- pull / precision
+      d <- .Call(entry, precision, 0, c(left - centre, 0, right - centre), 1L, 1L)[2L] + centre
+      if (d < left) d <- left else if (d > right) d <- right
+      shift[j] <- d
+      moved <- moved + d
+      pull <- pull - d * precision
+    }
+  }
+  x <- x + cumsum(shift)
+  # Rounding of the sums may leave a component a hair past its neighbour.
+  x <- cummax(pmax(x, lo))
+  pmin(x, hi)
 }

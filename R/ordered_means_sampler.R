@@ -42,6 +42,7 @@
     a <- s$W / sigma2 + s$prior_prec
     b <- (s$W * adjusted / sigma2 + s$prior_prec * s$prior_mean) / a
     mu <- .qv_ordered_sweep_diagonal(entry, a, b, mu, s$lower, s$upper)
+    mu <- .qv_ordered_shift_sweep(entry, a, b, mu, s$lower, s$upper)
     if (p > 0L) {
       gamma <- s$g0 - drop(s$H %*% mu) + sqrt(sigma2) * backsolve(s$root, stats::rnorm(p))
     }
