@@ -26,6 +26,7 @@ need_r_package() {
 need_r_package testthat r-cran-testthat
 need_r_package tmvtnorm r-cran-tmvtnorm
 need_r_package coda r-cran-coda
+need_r_package quadprog r-cran-quadprog
 # The vignette, for R CMD build and R CMD check.
 need_r_package knitr r-cran-knitr
 need_r_package rmarkdown r-cran-rmarkdown

@@ -82,16 +82,42 @@ test_that("the Bayes factor is large where the order holds, small where it fails
   }
 })
 
-test_that("covariates: the slope matches least squares where the order does not bind", {
-  set.seed(13)
-  d <- data.frame(g = factor(rep(c("lo", "mid", "hi"), each = 30), levels = c("lo", "mid", "hi")),
-                  x = rnorm(90, 1))
-  d$y <- c(lo = 0, mid = 3, hi = 6)[as.character(d$g)] + 0.8 * d$x + rnorm(90)
-  fit <- ordered_means_mcmc(y ~ g + x, d, chains = 2, iter = 3000, seed = 5, cores = 1, bf_prior = FALSE)
-  ls <- coef(summary(lm(y ~ 0 + g + x, d)))
-  post <- summary(fit)$table
-  expect_true(all(abs(post$mean[1:4] - ls[, 1]) < 0.1 * ls[, 2]))
-  expect_equal(post$sd[1:4], unname(ls[, 2]), tolerance = 0.1)
+test_that("covariates: exact draws kept when ordered agree; restricted least squares as data grow", {
+  # Covariate means differ by group, so the means and the slope are correlated.
+  ancova <- function(per_group, seed) {
+    set.seed(seed)
+    d <- data.frame(g = factor(rep(c("lo", "mid", "hi"), each = per_group), levels = c("lo", "mid", "hi")))
+    d$x <- rnorm(nrow(d), c(lo = 0, mid = 0.5, hi = 1)[as.character(d$g)])
+    d$y <- c(lo = 0, mid = 0.3, hi = 0.2)[as.character(d$g)] + 0.8 * d$x + rnorm(nrow(d))
+    d
+  }
+  d <- ancova(8, 14)
+  fit <- ordered_means_mcmc(y ~ g + x, d, chains = 2, iter = 6000, seed = 5, cores = 1, bf_prior = FALSE)
+  # The unconstrained posterior under flat priors: sigma^2 | y, then (mu, gamma).
+  Z <- model.matrix(~ 0 + g + x, d)
+  ls <- lm.fit(Z, d$y)
+  set.seed(15)
+  draws <- 4e5
+  sigma2 <- sum(ls$residuals^2) / (2 * rgamma(draws, (nrow(d) - 4) / 2))
+  free <- matrix(rnorm(draws * 4), draws) %*% chol(solve(crossprod(Z))) * sqrt(sigma2) +
+    rep(ls$coefficients, each = draws)
+  reference <- free[free[, 1] <= free[, 2] & free[, 2] <= free[, 3], ]
+  chains <- lapply(fit$draws, function(x) x[, 1:4])
+  pooled <- do.call(rbind, chains)
+  z <- (colMeans(pooled) - colMeans(reference)) /
+    sqrt(apply(pooled, 2, var) / mcmc_ess(chains, "own") + apply(reference, 2, var) / nrow(reference))
+  expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
+  expect_equal(unname(apply(pooled, 2, sd)), unname(apply(reference, 2, sd)), tolerance = 0.06)
+
+  skip_if_not_installed("quadprog")
+  d <- ancova(3000, 16)
+  Z <- model.matrix(~ 0 + g + x, d)
+  order_rows <- cbind(c(-1, 1, 0, 0), c(0, -1, 1, 0))
+  restricted <- quadprog::solve.QP(crossprod(Z), crossprod(Z, d$y), order_rows, c(0, 0))$solution
+  fit <- ordered_means_mcmc(y ~ g + x, d, chains = 2, iter = 2000, seed = 6, cores = 1, bf_prior = FALSE)
+  post <- summary(fit)$table[1:4, ]
+  expect_true(all(abs(post$mean - restricted) < 2 * post$sd),
+              info = paste(round((post$mean - restricted) / post$sd, 2), collapse = " "))
 })
 
 test_that("seeds, workers, decreasing order, bounds, one-observation groups and the methods", {
