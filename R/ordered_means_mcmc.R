@@ -75,7 +75,9 @@
 #' @param bf_prior \code{c(mean = , sd = )} of the unconstrained means for the
 #'   Bayes factor (see Details), or \code{NULL} for the default; \code{FALSE}
 #'   skips the Bayes factor.
-#' @param bf_draws draws of the unconstrained chain for the Bayes factor.
+#' @param bf_draws evaluations of the probability of the order along the
+#'   unconstrained chain (5 iterations apart) for the Bayes factor; each costs
+#'   time in proportion to the square of the number of groups.
 #' @return An object of class \code{"ordered_means_mcmc"}: a list with
 #'   \code{draws} (one matrix per chain: the means in \code{order}, the
 #'   slopes, and \code{sigma}), \code{coefficients} (posterior means),
@@ -100,7 +102,7 @@
 ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, lower = -Inf, upper = Inf,
                                weights, subset, na.action, chains = 4, iter = 2000, burnin = 500, thin = 1,
                                seed = NULL, cores = NULL, cl = NULL, progress = interactive(),
-                               prior_mean = 0, prior_sd = Inf, margin = 0, bf_prior = NULL, bf_draws = 4000) {
+                               prior_mean = 0, prior_sd = Inf, margin = 0, bf_prior = NULL, bf_draws = 1000) {
   fn <- "ordered_means_mcmc"
   call <- match.call()
   if (missing(formula) || !inherits(formula, "formula")) .qv_stop(fn, "'formula' must be a formula")

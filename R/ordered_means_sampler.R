@@ -67,9 +67,9 @@
 # model (sigma^2 | mu, gamma; mu | gamma, sigma^2; gamma | mu, sigma^2),
 # Rao-Blackwellised: given (gamma, sigma^2) the means are independent
 # normals, and the probability that they fall in order is computed by
-# .qv_order_probability. Its Monte Carlo error comes from the effective
-# size of that series.
-.ordered_means_bf <- function(s, m0, s0, draws, burnin = 200L) {
+# .qv_order_probability at `draws` iterations, `spacing` apart. Its Monte
+# Carlo error comes from the effective size of that series.
+.ordered_means_bf <- function(s, m0, s0, draws, burnin = 200L, spacing = 5L) {
   k <- s$k
   p <- s$p
   prec0 <- 1 / s0^2
@@ -82,7 +82,7 @@
   mu <- ifelse(s$W > 0, s$ybar, m0)
   gamma <- if (p > 0L) s$gamma_w
   log_share <- numeric(draws)
-  for (it in seq_len(burnin + draws)) {
+  for (it in seq_len(burnin + draws * spacing)) {
     adjusted <- if (p > 0L) s$ybar - drop(s$xbar %*% gamma) else s$ybar
     sse <- s$rss_w + sum(s$W * (adjusted - mu)^2)
     if (p > 0L) {
@@ -92,7 +92,9 @@
     sigma2 <- sse / (2 * stats::rgamma(1L, shape = s$shape))
     a <- s$W / sigma2 + prec0
     b <- (s$W * adjusted / sigma2 + prec0 * m0) / a
-    if (it > burnin) log_share[it - burnin] <- .qv_order_probability(b, 1 / sqrt(a), s$lower, s$upper)
+    if (it > burnin && (it - burnin) %% spacing == 0L) {
+      log_share[(it - burnin) %/% spacing] <- .qv_order_probability(b, 1 / sqrt(a), s$lower, s$upper)
+    }
     mu <- stats::rnorm(k, b, 1 / sqrt(a))
     if (p > 0L) gamma <- s$g0 - drop(s$H %*% mu) + sqrt(sigma2) * backsolve(s$root, stats::rnorm(p))
   }
@@ -109,24 +111,33 @@
 
 # log P(lower <= x_1 <= ... <= x_k <= upper) for independent normals
 # x_j ~ N(mean_j, sd_j^2), by the recursion F_j(t) = integral up to t of
-# F_{j-1} dPhi_j on a grid that resolves every component (points at its
-# quantiles), F rescaled at each step to stay in range.
+# F_(j-1) dPhi_j (trapezoids), F rescaled at each step to stay in range. The
+# grid holds quantiles of every component, snapped to a lattice of a tenth
+# of the smallest sd (nearby points merge); the error falls with the square
+# of the spacing, so the result on the lattice and on the lattice of half
+# its spacing give a Richardson extrapolation. Relative error about 1e-4 for
+# k = 20 and 50 means of spread-out sds.
 .qv_order_probability <- function(mean, sd, lower, upper) {
-  k <- length(mean)
   q <- stats::qnorm(c(1e-12, 1e-8, 1e-5, seq(0.001, 0.999, length.out = 40L), 1 - 1e-5, 1 - 1e-8, 1 - 1e-12))
-  grid <- sort(unique(c(outer(q, sd) + rep(mean, each = length(q)))))
-  grid <- grid[grid > lower & grid < upper]
-  grid <- c(lower, grid, upper)  # the ends may be infinite: Phi is 0 and 1 there
-  F <- rep(1, length(grid))
-  log_scale <- 0
-  for (j in seq_len(k)) {
-    Phi <- stats::pnorm(grid, mean[j], sd[j])
-    mass <- diff(Phi) * (F[-1L] + F[-length(F)]) / 2
-    F <- c(0, cumsum(mass))
-    top <- F[length(F)]
-    if (!(top > 0)) return(-Inf)
-    F <- F / top
-    log_scale <- log_scale + log(top)
+  points <- c(outer(q, sd) + rep(mean, each = length(q)))
+  on_lattice <- function(step) {
+    grid <- sort(unique(round(points / step))) * step
+    grid <- c(lower, grid[grid > lower & grid < upper], upper)  # the ends may be infinite
+    F <- rep(1, length(grid))
+    log_scale <- 0
+    for (j in seq_along(mean)) {
+      Phi <- stats::pnorm(grid, mean[j], sd[j])
+      F <- c(0, cumsum(diff(Phi) * (F[-1L] + F[-length(F)]) / 2))
+      top <- F[length(F)]
+      if (!(top > 0)) return(-Inf)
+      F <- F / top
+      log_scale <- log_scale + log(top)
+    }
+    log_scale
   }
-  log_scale
+  step <- min(sd) / 10
+  coarse <- on_lattice(step)
+  fine <- on_lattice(step / 2)
+  if (!is.finite(coarse) || !is.finite(fine)) return(fine)
+  fine + (fine - coarse) / 3
 }

@@ -73,7 +73,7 @@ test_that("the Bayes factor is large where the order holds, small where it fails
   for (case in list(list(d = holds, check = function(bf) expect_gt(bf, 10)),
                     list(d = fails, check = function(bf) expect_lt(bf, 0.1)))) {
     fit <- ordered_means_mcmc(y ~ g, case$d, chains = 1, iter = 10, burnin = 10, seed = 2, cores = 1,
-                              bf_draws = 20000)
+                              bf_draws = 4000)
     bf <- fit$bayes_factor
     case$check(bf$bf)
     reference <- counted(case$d, fit)
