@@ -99,8 +99,14 @@
     if (p > 0L) gamma <- s$g0 - drop(s$H %*% mu) + sqrt(sigma2) * backsolve(s$root, stats::rnorm(p))
   }
   top <- max(log_share)
-  share <- exp(log_share - top)
-  ess <- ess_monotone(share)
+  if (top == -Inf) {
+    # The order has no posterior mass within double precision.
+    share <- numeric(draws)
+    top <- 0
+  } else {
+    share <- exp(log_share - top)
+  }
+  ess <- if (stats::var(share) > 0) ess_monotone(share) else NA_real_
   if (is.na(ess)) ess <- draws
   posterior_share <- mean(share) * exp(top)
   se <- stats::sd(share) * exp(top) / sqrt(max(1, min(ess, draws)))
