@@ -102,7 +102,7 @@
 ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, lower = -Inf, upper = Inf,
                                weights, subset, na.action, chains = 4, iter = 2000, burnin = 500, thin = 1,
                                seed = NULL, cores = NULL, cl = NULL, progress = interactive(),
-                               prior_mean = 0, prior_sd = Inf, margin = 0, bf_prior = NULL, bf_draws = 1000) {
+                               prior_mean = 0, prior_sd = Inf, margin = 0, bf_prior = NULL, bf_draws = 200) {
   fn <- "ordered_means_mcmc"
   call <- match.call()
   if (missing(formula) || !inherits(formula, "formula")) .qv_stop(fn, "'formula' must be a formula")

@@ -55,6 +55,33 @@ test_that("as the data grow, the posterior means close in on the weighted isoton
   expect_lt(max(abs(post$mean - iso)), 0.05)
 })
 
+test_that("the probability that independent normals fall in order matches exact values", {
+  order_probability <- quorval:::.qv_order_probability
+  # Two means: P(x1 <= x2) in closed form, also with very unequal sds.
+  for (sd in list(c(1, 1), c(0.01, 3))) {
+    exact <- pnorm(0.7 / sqrt(sum(sd^2)))
+    expect_equal(exp(as.vector(order_probability(c(-0.2, 0.5), sd, -Inf, Inf))), exact, tolerance = 1e-5)
+  }
+  # Exchangeable means between bounds: P(all in [lo, hi]) / k!, for k = 6 and 40.
+  for (k in c(6, 40)) {
+    expect_equal(as.vector(order_probability(rep(0.3, k), rep(0.5, k), 0, 1)),
+                 k * log(pnorm(1, 0.3, 0.5) - pnorm(0, 0.3, 0.5)) - lgamma(k + 1), tolerance = 1e-6)
+  }
+  # Three means far out of order: a tiny probability, still on the log scale.
+  set.seed(21)
+  x <- matrix(rnorm(3e6, c(0.5, 0, -0.5), 0.4), ncol = 3, byrow = TRUE)
+  share <- mean(x[, 1] <= x[, 2] & x[, 2] <= x[, 3])
+  expect_equal(exp(as.vector(order_probability(c(0.5, 0, -0.5), rep(0.4, 3), -Inf, Inf))), share,
+               tolerance = 4 * sqrt((1 - share) / (share * nrow(x))))
+  # Far out of order (log probability near -233): P(x1 <= t) phi_2(t) P(x3 >= t) integrated over t.
+  t <- seq(2, 4, length.out = 2e5 + 1)
+  log_integrand <- pnorm(t, 6, 0.2, log.p = TRUE) + dnorm(t, 3, 0.2, log = TRUE) +
+    pnorm(t, 0, 0.2, lower.tail = FALSE, log.p = TRUE)
+  top <- max(log_integrand)
+  expect_equal(as.vector(order_probability(c(6, 3, 0), rep(0.2, 3), -Inf, Inf)),
+               top + log(sum(exp(log_integrand - top)) * (t[2] - t[1])), tolerance = 1e-5)
+})
+
 test_that("the Bayes factor is large where the order holds, small where it fails, as an independent count gives", {
   # Independent count: exact flat-prior posterior draws, weighted by the
   # encompassing prior's density (which turns them into that posterior).
@@ -73,7 +100,7 @@ test_that("the Bayes factor is large where the order holds, small where it fails
   for (case in list(list(d = holds, check = function(bf) expect_gt(bf, 10)),
                     list(d = fails, check = function(bf) expect_lt(bf, 0.1)))) {
     fit <- ordered_means_mcmc(y ~ g, case$d, chains = 1, iter = 10, burnin = 10, seed = 2, cores = 1,
-                              bf_draws = 4000)
+                              bf_draws = 2000)
     bf <- fit$bayes_factor
     case$check(bf$bf)
     reference <- counted(case$d, fit)
