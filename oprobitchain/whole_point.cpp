@@ -78,7 +78,7 @@ double cell_log_likelihood(const Cells& cells, int j, int rows, const double* et
   }
   double total = 0.0;
   for (int c = 0; c < cells.count; ++c) {
-    const int row = cells.pattern[c];
+    const int row = cells.row[c];
     const int y = cells.y[c];  // between thresholds y - 1 and y (1-based)
     const double* b = below + row * thresholds;
     const double* a = above + row * thresholds;

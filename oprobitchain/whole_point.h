@@ -33,7 +33,7 @@ double log_proposal_ratio(const TProposal& proposal, const double* current, cons
 // The cells: covariate row (0-based), category (1 ... J) and size.
 struct Cells {
   int count;
-  const int* pattern;
+  const int* row;
   const int* y;
   const double* size;
 };
