@@ -119,7 +119,7 @@
   start <- .oprobit_start(X, y, J, counts)
   U <- if (J > 2L) start$zeta[J - 1L] - start$zeta[1L] else 1
 
-  list(X = X, y = y, n = n, J = J, U = U, M_inv = chol2inv(M_root), M_root = M_root,
+  setup <- list(X = X, y = y, n = n, J = J, U = U, M_inv = chol2inv(M_root), M_root = M_root,
        prior = list(b0 = rep_len(as.double(b0), p - 1L), B0 = rep_len(as.double(B0), p - 1L)),
        X_distinct = if (all(first)) X else X[first, , drop = FALSE], row = row,
        row_end = c(which(first)[-1L] - 1L, n), row_size = tabulate(row, max(row)),
@@ -129,6 +129,8 @@
        names = c(colnames(X)[-1L], .oprobit_threshold_names(model$levels)),
        iter = iter, burnin = burnin, thin = thin, latent = latent,
        report_every = max(1L, (burnin + iter * thin) %/% 100L))
+  setup$whole <- .oprobit_mode(setup, start)
+  setup
 }
 
 # A rough starting point on the probit scale: thresholds from the category

@@ -19,7 +19,8 @@
 # the scale cannot be pinned by cutpoints: t = 1 and only c[1] = 0 is fixed.
 #
 # One iteration (the loop runs in the chain driver, oprobitchain):
-#   1. each threshold zeta[k] in turn, given the slopes and the other
+#   1. each threshold zeta[k] in turn (one per iteration, in turn, once the
+#      whole-point move of step 2 runs), given the slopes and the other
 #      thresholds, by one Metropolis-Hastings step of quorval's entry with the
 #      latent variables integrated out (a five-cutpoint call: the moving
 #      threshold between its two neighbours; the outer thresholds get a
@@ -28,10 +29,13 @@
 #      are moved on the mirrored axis (w -> -w), which keeps their category
 #      probabilities in the lower tail, where the entry's single precision
 #      arithmetic is accurate;
-#   2. with few distinct (covariate row, category) cells, after the first
-#      half of burn-in: moves of the whole point (beta, zeta) from a fixed
-#      multivariate t proposal fitted to the chain's burn-in draws, accepted
-#      on the cell likelihood (latent variables integrated out);
+#   2. moves of the whole point (beta, zeta) from a fixed multivariate t
+#      proposal, accepted on the cell likelihood (latent variables integrated
+#      out, summed over the distinct (covariate row, category) cells in double
+#      precision). The proposal is centred at the posterior mode with the
+#      curvature there (Newton's method before the chains, R/oprobit_mode.R),
+#      so the move runs from the first iteration. Where no mode is found
+#      (an improper posterior, for one), the move does not run;
 #   3. all z at once from their truncated normals (one trunomcall);
 #   4. (b, t) given z in the working frame, from their exact conditional: t
 #      with b integrated out (a gamma draw for t^2, or a slice step when a
@@ -106,8 +110,11 @@
        burnin = as.integer(setup$burnin), iter = as.integer(setup$iter), thin = as.integer(setup$thin),
        s_start = as.double(rep_len(setup$s_start, J - 1L)),
        # The whole-point move pays where the cells are few against the rows.
-       whole_pilot = 4 * length(cells$size) <= setup$n, whole_centre = NULL, whole_root = NULL,
-       whole_df = .oprobit_whole_df, whole_moves = .oprobit_whole_moves,
+       whole_centre = setup$whole$mode, whole_root = setup$whole$root,
+       # Several moves per iteration where the cells are few (each move is then
+       # cheap against the latent draw); one where every unit is its own cell.
+       whole_df = .oprobit_whole_df,
+       whole_moves = if (4 * length(cells$size) <= setup$n) .oprobit_whole_moves else 1L,
        adapt_window = .oprobit_adapt_window, target_acceptance = .oprobit_target_acceptance,
        far = .oprobit_far, latent_r = setup$latent == "r",
        report_every = as.integer(setup$report_every),

@@ -167,9 +167,7 @@ void set_up_whole_point(SEXP plan, ChainState* s) {
   whole.proposal = TProposal{dim, plan_real(plan, "whole_df"), zeros(dim),
                              zeros(static_cast<R_xlen_t>(dim) * dim), zeros(static_cast<R_xlen_t>(dim) * dim)};
   whole.ready = false;
-  whole.pilot = false;
-  whole.pilot_draws = nullptr;
-  // A proposal fitted before the chain (posterior mode and curvature), or none.
+  // The proposal the R layer fitted (posterior mode and curvature), or none.
   SEXP centre = plan_element(plan, "whole_centre");
   if (centre != R_NilValue) {
     const double* mu = plan_reals(plan, "whole_centre", dim);
@@ -184,13 +182,9 @@ void set_up_whole_point(SEXP plan, ChainState* s) {
     }
     invert_upper(whole.proposal.root, dim, whole.proposal.root_inv);
     whole.ready = true;
-  } else if (plan_flag(plan, "whole_pilot") && s->settings.burnin > 0) {
-    whole.pilot = true;
-    whole.pilot_draws = scratch<double>(static_cast<R_xlen_t>(s->settings.burnin) * dim);
   }
   whole.accepted = 0.0;
   whole.tried = 0.0;
-  whole.tails = scratch<double>(2 * static_cast<R_xlen_t>(s->data.rows) * s->data.thresholds);
   whole.candidate = scratch<double>(dim);
   whole.candidate_eta = scratch<double>(s->data.rows);
   whole.current = scratch<double>(dim);

@@ -89,16 +89,14 @@ struct ThresholdMoves {
   double* window_tried;
 };
 
-// The move of the whole point from a fixed multivariate t proposal.
+// The move of the whole point from a fixed multivariate t proposal, centred
+// at the posterior mode with the curvature there.
 struct WholePointMoves {
-  bool pilot;  // fitted to the chain's own burn-in draws
   int per_iteration;
   TProposal proposal;
   bool ready;  // a proposal is in force
   double accepted;
   double tried;
-  double* pilot_draws;  // burnin x dim, when pilot
-  double* tails;        // scratch of cell_log_likelihood
   double* candidate;    // dim
   double* candidate_eta;  // rows
   double* current;        // dim

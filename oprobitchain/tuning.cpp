@@ -5,26 +5,6 @@
 namespace oprobit {
 namespace {
 
-// Records the point of burn-in iteration i and fits the proposal to the
-// second quarter of burn-in (at its middle), then to its second half (at its
-// end): the move starts running halfway, and the second fit sees it run.
-void pilot(ChainState& s, int i) {
-  WholePointMoves& whole = s.whole;
-  const int burnin = s.settings.burnin;
-  const int slopes = s.data.slopes;
-  for (int k = 0; k < slopes; ++k) whole.pilot_draws[(i - 1) + static_cast<R_xlen_t>(burnin) * k] = s.beta[k];
-  for (int k = 0; k < s.data.thresholds; ++k) {
-    whole.pilot_draws[(i - 1) + static_cast<R_xlen_t>(burnin) * (slopes + k)] = s.zeta[k];
-  }
-  if (i == burnin / 2 || i == burnin) {
-    if (fit_proposal(whole.pilot_draws, burnin, s.data.dim, i / 2, i, &whole.proposal)) {
-      whole.ready = true;
-    } else if (i == burnin) {
-      whole.ready = false;
-    }
-  }
-}
-
 // Stochastic-approximation steps on log s with a shrinking gain, once per
 // window of iterations.
 void adapt_threshold_scales(ChainState& s, int i) {
@@ -46,7 +26,6 @@ void adapt_threshold_scales(ChainState& s, int i) {
 
 void tune(ChainState& s, int i) {
   if (i > s.settings.burnin) return;
-  if (s.whole.pilot) pilot(s, i);
   adapt_threshold_scales(s, i);
 }
 

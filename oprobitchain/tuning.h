@@ -1,6 +1,5 @@
 // Tuning during burn-in: the proposal precision of each threshold's step,
-// towards the target acceptance; and, where the whole-point proposal is
-// fitted to the chain's own burn-in draws, that fit.
+// towards the target acceptance.
 #pragma once
 
 #include "chain_state.h"

@@ -38,11 +38,11 @@ void whole_point_moves(ChainState& s, int i) {
     for (int k = 0; k < slopes; ++k) point[k] = s.beta[k];
     for (int k = 0; k < thresholds; ++k) point[slopes + k] = s.zeta[k];
     if (!known) {
-      log_likelihood = cell_log_likelihood(data.cells, data.categories, data.rows, s.eta, s.zeta, whole.tails);
+      log_likelihood = cell_log_likelihood(data.cells, data.categories, s.eta, s.zeta);
       known = true;
     }
     const double new_log_likelihood =
-        cell_log_likelihood(data.cells, data.categories, data.rows, whole.candidate_eta, new_zeta, whole.tails);
+        cell_log_likelihood(data.cells, data.categories, whole.candidate_eta, new_zeta);
     double log_ratio = new_log_likelihood - log_likelihood +
                        log_proposal_ratio(whole.proposal, point, w, whole.ratio_scratch);
     if (!s.prior.flat) {
