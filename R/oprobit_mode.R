@@ -22,36 +22,44 @@
        d_lolo = lo_g - g_lo^2, d_hihi = -hi_g - g_hi^2, d_lohi = g_lo * g_hi)
 }
 
-# Log posterior, gradient and Hessian at theta = (beta, zeta). X: distinct
-# covariate rows without the intercept; cells: row, y, size; offset by row.
-.oprobit_log_posterior <- function(theta, X, offset, cells, J, b0, B0) {
-  slopes <- ncol(X)
-  beta <- theta[seq_len(slopes)]
-  zeta <- theta[slopes + seq_len(J - 1L)]
-  eta <- drop(X %*% beta) + offset
-  cut <- c(-Inf, zeta, Inf)
-  e <- eta[cells$row]
-  t <- .oprobit_cell_terms(cut[cells$y] - e, cut[cells$y + 1L] - e)
-  w <- cells$size
+# Log posterior, gradient and Hessian at theta = (beta, zeta). cells: the
+# covariate row (Xc, without the intercept; offset) and category y of each
+# cell, and its size w; b0 and B0 the slope prior.
+.oprobit_log_posterior <- function(theta, cells, J, b0, B0) {
+  Xc <- cells$X
+  slopes <- ncol(Xc)
+  b <- seq_len(slopes)
+  z <- slopes + seq_len(J - 1L)
+  beta <- theta[b]
+  eta <- drop(Xc %*% beta) + cells$offset
+  cut <- c(-Inf, theta[z], Inf)
+  y <- cells$y
+  t <- .oprobit_cell_terms(cut[y] - eta, cut[y + 1L] - eta)
+  w <- cells$w
   value <- sum(w * t$log_mass) - 0.5 * sum(B0 * (beta - b0)^2)
   if (!is.finite(value)) return(list(value = -Inf))
-  Xc <- X[cells$row, , drop = FALSE]
-  d <- slopes + J - 1L
-  gradient <- numeric(d)
-  hessian <- matrix(0, d, d)
-  b <- seq_len(slopes)
-  gradient[b] <- -drop(crossprod(Xc, w * (t$d_lo + t$d_hi))) - B0 * (beta - b0)
+  # By category: sums of each cell's terms in its upper bound zeta[y] and in
+  # its lower bound zeta[y-1] (rows: categories 1 ... J).
+  by_y <- function(v) {
+    s <- rowsum(w * v, y, reorder = TRUE)
+    out <- matrix(0, J, NCOL(s))
+    out[as.integer(rownames(s)), ] <- s
+    out
+  }
+  upper <- seq_len(J - 1L)  # zeta[k] is the upper bound of category k ...
+  lower <- upper + 1L       # ... and the lower bound of category k + 1
+  gradient <- c(-drop(crossprod(Xc, w * (t$d_lo + t$d_hi))) - B0 * (beta - b0),
+                by_y(t$d_hi)[upper] + by_y(t$d_lo)[lower])
+  hessian <- matrix(0, slopes + J - 1L, slopes + J - 1L)
   hessian[b, b] <- crossprod(Xc, Xc * (w * (t$d_lolo + 2 * t$d_lohi + t$d_hihi))) - diag(B0, slopes)
-  for (k in seq_len(J - 1L)) {
-    as_hi <- cells$y == k       # zeta[k] is the cell's upper bound
-    as_lo <- cells$y == k + 1L  # ... or its lower bound
-    z <- slopes + k
-    gradient[z] <- sum(w[as_hi] * t$d_hi[as_hi]) + sum(w[as_lo] * t$d_lo[as_lo])
-    hessian[z, z] <- sum(w[as_hi] * t$d_hihi[as_hi]) + sum(w[as_lo] * t$d_lolo[as_lo])
-    cross <- -(crossprod(Xc[as_hi, , drop = FALSE], w[as_hi] * (t$d_hihi[as_hi] + t$d_lohi[as_hi])) +
-               crossprod(Xc[as_lo, , drop = FALSE], w[as_lo] * (t$d_lolo[as_lo] + t$d_lohi[as_lo])))
-    hessian[b, z] <- hessian[z, b] <- cross
-    if (k > 1L) hessian[z - 1L, z] <- hessian[z, z - 1L] <- sum(w[as_hi] * t$d_lohi[as_hi])
+  cross <- -(by_y(Xc * (t$d_hihi + t$d_lohi))[upper, , drop = FALSE] +
+             by_y(Xc * (t$d_lolo + t$d_lohi))[lower, , drop = FALSE])
+  hessian[z, b] <- cross
+  hessian[b, z] <- t(cross)
+  diag(hessian)[z] <- by_y(t$d_hihi)[upper] + by_y(t$d_lolo)[lower]
+  if (J > 2L) {
+    between <- by_y(t$d_lohi)[2:(J - 1L)]  # y = k + 1: bounds zeta[k] and zeta[k + 1]
+    hessian[cbind(z[-1L], z[-(J - 1L)])] <- hessian[cbind(z[-(J - 1L)], z[-1L])] <- between
   }
   list(value = value, gradient = gradient, hessian = hessian)
 }
@@ -59,11 +67,12 @@
 # Newton's method with step halving from `start`; NULL when it finds no mode
 # with a negative definite Hessian (an improper posterior, for one).
 .oprobit_mode <- function(setup, start) {
-  X <- setup$X_distinct[, -1L, drop = FALSE]
+  rows <- setup$cells$row
+  cells <- list(X = setup$X_distinct[rows, -1L, drop = FALSE], offset = setup$offset_distinct[rows],
+                y = setup$cells$y, w = setup$cells$size)
   J <- setup$J
-  b0 <- setup$prior$b0
-  B0 <- setup$prior$B0
-  f <- function(theta) .oprobit_log_posterior(theta, X, setup$offset_distinct, setup$cells, J, b0, B0)
+  slopes <- ncol(cells$X)
+  f <- function(theta) .oprobit_log_posterior(theta, cells, J, setup$prior$b0, setup$prior$B0)
   theta <- c(start$beta, start$zeta)
   current <- f(theta)
   if (!is.finite(current$value)) return(NULL)
@@ -75,7 +84,7 @@
     size <- 1
     repeat {
       proposal <- theta + size * direction
-      zeta <- proposal[ncol(X) + seq_len(J - 1L)]
+      zeta <- proposal[slopes + seq_len(J - 1L)]
       if (all(diff(zeta) > 0)) {
         candidate <- f(proposal)
         if (is.finite(candidate$value) && candidate$value >= current$value - 1e-10) break

@@ -37,7 +37,7 @@ double log_proposal_ratio(const TProposal& proposal, const double* current, cons
          (std::log1p(squares[0] / proposal.df) - std::log1p(squares[1] / proposal.df));
 }
 
-double cell_log_likelihood(const Cells& cells, int j, const double* eta, const double* zeta) {
+double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta) {
   // A cell's mass from the normal tail on the far side of its row's mean
   // (upper tail when both bounds lie above it), so that it keeps its
   // precision far out: 0.5 erfc(x / sqrt 2) is the mass above x.
@@ -53,8 +53,8 @@ double cell_log_likelihood(const Cells& cells, int j, const double* eta, const d
     double mass;
     if (y == 1) {
       mass = 0.5 * std::erfc((m - zeta[0]) * kRootHalf);
-    } else if (y == j) {
-      mass = 0.5 * std::erfc((zeta[j - 2] - m) * kRootHalf);
+    } else if (y == categories) {
+      mass = 0.5 * std::erfc((zeta[categories - 2] - m) * kRootHalf);
     } else if (zeta[y - 2] > m) {
       mass = 0.5 * (std::erfc((zeta[y - 2] - m) * kRootHalf) - std::erfc((zeta[y - 1] - m) * kRootHalf));
     } else if (zeta[y - 1] < m) {

@@ -36,6 +36,6 @@ struct Cells {
 // Log likelihood of the point (eta, zeta): eta holds x' beta (+ offset) by
 // covariate row, zeta the J - 1 thresholds; summed over the cells in double
 // precision.
-double cell_log_likelihood(const Cells& cells, int j, const double* eta, const double* zeta);
+double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta);
 
 }  // namespace oprobit
