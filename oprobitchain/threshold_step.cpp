@@ -1,5 +1,7 @@
 #include "threshold_step.h"
 
+#include "../quorval/cutpoint_result.h"
+
 namespace oprobit {
 namespace {
 
@@ -35,11 +37,10 @@ bool step_one(ChainState& s, int k, double lower, double upper) {
   SEXP result = Rf_protect(s.cutpoint_entry(count_sexp, VECTOR_ELT(s.keep, kStepCutpointCount),
                                             VECTOR_ELT(s.threshold.codes, k), VECTOR_ELT(s.keep, kStepCutpoints),
                                             means_sexp, VECTOR_ELT(s.keep, kStepPrecision), scale));
-  // The result: the five cutpoints after the step, then the decision.
-  const double proposed = mirrored ? -REAL(result)[2] : REAL(result)[2];
-  const bool moved = REAL(result)[5] == 100.0;
+  const double proposed = ordinal::proposed_cutpoint(REAL(result), 2);
+  const bool moved = ordinal::cutpoint_accepted(REAL(result), 5);
   Rf_unprotect(1);
-  if (moved) s.zeta[k] = proposed;
+  if (moved) s.zeta[k] = mirrored ? -proposed : proposed;
   return moved;
 }
 
