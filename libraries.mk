@@ -1,6 +1,11 @@
 # The libraries' sources and build settings: the one definition that both
 # builds read, src/Makevars (R CMD INSTALL) and CMakeLists.txt (CMake).
-# Plain `NAME = value` lines only; paths are relative to the repository root.
+# Plain `NAME = value` lines, comments and blank lines only (both readers stop
+# at any other line); paths are relative to the repository root.
+
+# The shared objects, each with its sources and export list below under its
+# name in capitals; the first is the package's own shared object.
+LIBRARIES = quorval vaskor quorval2 crandseed oprobitchain
 
 # Results are fixed to the last bit: no fused multiply-add, no fast math, no
 # host-specific instruction set. Every library is compiled with hidden
@@ -8,7 +13,8 @@
 QV_CXXFLAGS = -ffp-contract=off -fno-fast-math -fvisibility=hidden -fvisibility-inlines-hidden
 QV_LDFLAGS = -Wl,-Bsymbolic -Wl,--no-undefined
 
-# The core, in pieces that each library takes as it needs.
+# The core, in pieces that each library takes as it needs (CORE_PIECES).
+CORE_PIECES = GENERATOR SAMPLER R_GLUE C_STREAM_ENTRIES QUORVAL_ENTRIES
 CORE_GENERATOR = core/generator.cpp core/coarse_log_table.cpp
 CORE_SAMPLER = core/sampler.cpp
 CORE_R_GLUE = core/fatal_r.cpp core/interrupt_r.cpp core/arguments.cpp core/exports_generator.cpp
