@@ -1,10 +1,11 @@
 // The 15-bit source of the C library stream: values 0 ... 32767.
 //
-// This is the only place that reads the stream. Where RAND_MAX is 2^31 - 1
-// the top 15 of its 31 bits are used; where RAND_MAX is 32767, rand() itself.
-// While an entry has the stream checked out (c_stream.h), the value is the
-// same one rand() would give, drawn without the C library's lock; otherwise
-// it is rand(). Nothing in the libraries ever seeds the stream: native code
+// This is the only place that reads the stream (c_stream.cpp, behind it,
+// touches rand() only on copies of the state, to check its own step). Where
+// RAND_MAX is 2^31 - 1 the top 15 of its 31 bits are used; where RAND_MAX is
+// 32767, rand() itself. While an entry has the stream checked out
+// (c_stream.h), the value is the same one rand() would give, drawn without
+// the C library's lock; otherwise it is rand(). Nothing in the libraries ever seeds the stream: native code
 // that wants a fixed sequence calls srand() before drawing.
 #pragma once
 
