@@ -16,7 +16,7 @@ QV_LDFLAGS = -Wl,-Bsymbolic -Wl,--no-undefined
 # The core, in pieces that each library takes as it needs (CORE_PIECES).
 CORE_PIECES = GENERATOR SAMPLER R_GLUE C_STREAM_ENTRIES QUORVAL_ENTRIES
 CORE_GENERATOR = core/generator.cpp core/coarse_log_table.cpp
-CORE_SAMPLER = core/sampler.cpp
+CORE_SAMPLER = core/sampler.cpp core/c_stream.cpp
 CORE_R_GLUE = core/fatal_r.cpp core/interrupt_r.cpp core/arguments.cpp core/exports_generator.cpp
 CORE_C_STREAM_ENTRIES = core/exports_sampler.cpp core/trunomcall.cpp
 CORE_QUORVAL_ENTRIES = core/trunomc.cpp core/stest.cpp

@@ -3,6 +3,7 @@
 // decision (cutpoint_result.h). Every argument is checked here, before
 // anything is drawn; the step itself trusts them.
 #include "arguments.h"
+#include "c_stream.h"
 #include "cutpoint_result.h"
 #include "cutpoint_step.h"
 #include "export.h"
@@ -56,7 +57,11 @@ QV_EXPORT SEXP quorval(SEXP n_arg, SEXP k_arg, SEXP y_arg, SEXP c_arg, SEXP m_ar
   SEXP result = Rf_protect(Rf_allocVector(REALSXP, static_cast<R_xlen_t>(model.k) + 1));
   double* out = REAL(result);
   out[model.k] = ordinal::kCutpointRejected;
-  if (ordinal::cutpoint_step(model, out)) out[model.k] = ordinal::kCutpointAccepted;
+  // The step's draws read the C library stream checked out (c_stream.h).
+  core::c_stream_check_out();
+  const bool accepted = ordinal::cutpoint_step(model, out);
+  core::c_stream_check_in();
+  if (accepted) out[model.k] = ordinal::kCutpointAccepted;
   Rf_unprotect(1);
   return result;
 }
