@@ -43,8 +43,8 @@ sources <- unique(unlist(lapply(libraries, sources_of)))
 for (source in sources) {
   out <- c(out,
            sprintf("%s: %s/%s", object_of(source), top, source),
-           sprintf("\t$(CXX) $(ALL_CPPFLAGS) -I%s/core $(ALL_CXXFLAGS) $(QV_CXXFLAGS) $(QV_EXTRA_CXXFLAGS) -c %s/%s -o %s",
-                   top, top, source, object_of(source)))
+           sprintf("\t$(CXX) $(ALL_CPPFLAGS) -I%s/core -I%s/rglue $(ALL_CXXFLAGS) $(QV_CXXFLAGS) $(QV_EXTRA_CXXFLAGS) -c %s/%s -o %s",
+                   top, top, top, source, object_of(source)))
 }
 out <- c(out, "",
          "# R CMD INSTALL --preclean and --clean: every object and library made here.",
