@@ -49,7 +49,9 @@
 # QV_BENCH_REPEATS (runs of a short run, see Time),
 # QV_BENCH_SKIP (comma-separated: brms, bayesm, MCMCoprobit, big (N = 1e5), huge (N = 1e6),
 # scaling),
-# QV_BENCH_SCALING_N (default "1e4,1e5,1e6").
+# QV_BENCH_SCALING_N (default "1e4,1e5,1e6"), QV_BENCH_SETS (comma-separated
+# beginnings of the set names to run, default all: occupationalStatus,
+# housing, survey, simulated).
 # Usage: Rscript bench/oprobit_ess.R
 
 options(width = 160, warn = 1)
@@ -112,6 +114,10 @@ if (!"huge" %in% skip) {
   sets$`simulated N=1e6` <- list(formula = y ~ x1 + x2 + x3 + x4 + x5, data = simulate_set(1e6),
                                  weights = NULL, kept = big_kept, burnin = big_burnin)
 }
+# QV_BENCH_SETS: only the sets whose names start with one of these words.
+only <- strsplit(Sys.getenv("QV_BENCH_SETS", ""), ",")[[1]]
+if (length(only)) sets <- sets[vapply(names(sets), function(n) any(startsWith(n, only)), TRUE)]
+
 # The same data as weighted rows, one per distinct (covariates, response)
 # combination: the best form for a sampler that takes weights, where it has
 # fewer rows.
