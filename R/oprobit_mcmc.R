@@ -7,13 +7,17 @@
 #' \eqn{k}. The prior is flat on \eqn{(\beta, \zeta)}, or independent normal on
 #' the slopes (\code{b0}, \code{B0}); the thresholds always have a flat prior.
 #'
-#' Each iteration moves every threshold by one Metropolis-Hastings step of
-#' the library's cutpoint entry with the latent variables integrated out
-#' (its proposal precision tuned during burn-in, then fixed), draws the
-#' latent variables from their truncated normal distributions, and draws the
-#' regression in a working frame that fixes the lowest and the highest
-#' threshold (details in \code{docs/oprobit.md}). Two categories give the
-#' binary probit model, fitted the same way with the latent variance fixed.
+#' Each iteration moves a threshold by one Metropolis-Hastings step of the
+#' library's cutpoint entry with the latent variables integrated out (its
+#' proposal precision tuned during burn-in, then fixed), moves the whole
+#' point \eqn{(\beta, \zeta)} by independence Metropolis-Hastings steps from a
+#' multivariate t centred at the posterior mode (found once per fit by
+#' Newton's method, so that the chain mixes well from the first iteration on
+#' any data), draws the latent variables from their truncated normal
+#' distributions, and draws the regression in a working frame that fixes the
+#' lowest and the highest threshold (details in \code{docs/oprobit.md}). Two
+#' categories give the binary probit model, fitted the same way with the
+#' latent variance fixed.
 #'
 #' Chains run in parallel: in \code{cores} forked local workers (one process
 #' per chain at a time), on a cluster \code{cl} made with
@@ -56,7 +60,9 @@
 #'   (one matrix per chain, one column per parameter, probit scale),
 #'   \code{coefficients} (posterior means), \code{seconds} (sampling time of
 #'   each chain, burn-in included), \code{acceptance} (cutpoint step
-#'   acceptance of each chain over the kept iterations), and what the
+#'   acceptance of each chain over the kept iterations),
+#'   \code{whole_acceptance} (that of the whole-point move; \code{NA} where
+#'   no posterior mode was found and the move did not run), and what the
 #'   methods need. Methods: \code{print}, \code{summary}, \code{coef},
 #'   \code{vcov}, \code{plot}, \code{predict}, \code{coda::as.mcmc.list},
 #'   \code{posterior::as_draws}.
