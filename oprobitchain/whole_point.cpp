@@ -2,21 +2,7 @@
 
 #include <cmath>
 
-#include "r_math.h"
-#include "small_matrix.h"
-
 namespace oprobit {
-
-void draw_proposal(const TProposal& proposal, double* w, double* z) {
-  const int d = proposal.d;
-  for (int a = 0; a < d; ++a) z[a] = norm_rand();
-  const double scale = std::sqrt(proposal.df / Rf_rchisq(proposal.df));
-  for (int b = 0; b < d; ++b) {
-    double sum = 0.0;
-    for (int a = 0; a <= b; ++a) sum += z[a] * proposal.root[a + d * b];
-    w[b] = proposal.mu[b] + sum * scale;
-  }
-}
 
 double log_proposal_ratio(const TProposal& proposal, const double* current, const double* w,
                           double* scratch) {

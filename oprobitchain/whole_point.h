@@ -1,7 +1,8 @@
 // The move of the whole point (beta, zeta) on the probit scale: a fixed
 // multivariate t proposal centred at the posterior mode, and the log
 // likelihood of a point with the latent variables integrated out, summed over
-// the distinct (covariate row, category) cells.
+// the distinct (covariate row, category) cells. Free of R: the draws from
+// the proposal are in whole_point_move.cpp.
 #pragma once
 
 namespace oprobit {
@@ -15,10 +16,6 @@ struct TProposal {
   double* root;      // d x d, upper triangular
   double* root_inv;  // d x d, upper triangular
 };
-
-// A draw from the proposal into w, from R's stream: d normals (kept in z),
-// then one chi-square.
-void draw_proposal(const TProposal& proposal, double* w, double* z);
 
 // log q(current) - log q(w) for the proposal density q.
 // scratch: d doubles.

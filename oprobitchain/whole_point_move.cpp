@@ -15,6 +15,19 @@ double log_slope_prior(const ChainPrior& prior, int slopes, const double* beta) 
   return -0.5 * sum;
 }
 
+// A draw from the proposal into w, from R's stream: d normals (kept in z),
+// then one chi-square.
+void draw_proposal(const TProposal& proposal, double* w, double* z) {
+  const int d = proposal.d;
+  for (int a = 0; a < d; ++a) z[a] = norm_rand();
+  const double scale = std::sqrt(proposal.df / Rf_rchisq(proposal.df));
+  for (int b = 0; b < d; ++b) {
+    double sum = 0.0;
+    for (int a = 0; a <= b; ++a) sum += z[a] * proposal.root[a + d * b];
+    w[b] = proposal.mu[b] + sum * scale;
+  }
+}
+
 }  // namespace
 
 void whole_point_moves(ChainState& s, int i) {

@@ -15,10 +15,6 @@ test_that("the quorval entry refuses a reciprocal sd of 0 or below before drawin
 test_that("NULL or a function as a count is refused with the entry's message naming it", {
   for (count in list(NULL, function() 3)) {
     type <- if (is.null(count)) "NULL" else "closure"
-    for (lib in c("quorval", "vaskor", "quorval2")) {
-      expect_error(.Call("trunomcall", count, 0, 1, 0, 1, PACKAGE = lib),
-                   sprintf("trunomcall: argument 'n' must be a count, not of type '%s'", type), fixed = TRUE)
-    }
     expect_error(.Call("quorval", count, 5L, 2L, c5, 0, 1, 1, PACKAGE = "quorval"),
                  sprintf("quorval: argument 'N' must be a count, not of type '%s'", type), fixed = TRUE)
     expect_error(.Call("mvtrnorms", 1, 0, c(-1, 0, 1), count, 1L, PACKAGE = "vaskor"),

@@ -1,11 +1,4 @@
-# The installed package: loading, its shared objects, reseeding in a session.
-
-draw_all <- c(
-  "x <- rtruncnorm_qv(24, lower = c(-Inf, -1, 3), upper = c(-4, 1, Inf))",
-  "cp <- cutpoint_step(rep(1:6, 10), c(-Inf, 0, 0.4, 0.8, 1.2, 2, Inf), 0.9, 1, 40)",
-  "v <- .Call(getNativeSymbolInfo('trunomcall', 'vaskor'), 6L, numeric(6), rep(1, 6), rep(c(-Inf, 8.5), 3), rep(c(-8.5, Inf), 3))",
-  "g <- ordered_gibbs(matrix(c(2, 0.5, 0.5, 2), 2), 0, c(-Inf, 0, 1, Inf), 30)",
-  "out <- sprintf('%a', c(x, cp$proposal, cp$accepted, v, g))")
+# The installed package: loading, its shared objects, agreement with the CMake build.
 
 test_that("the package loads, writes nothing into the global environment and unloads its libraries", {
   out <- run_child(c(
@@ -32,21 +25,6 @@ test_that("each helper exports exactly its entry; qv_library_path finds every li
     expect_identical(sub(".* ", "", out), helper)
   }
   expect_error(qv_library_path("quorval3"), "should be one of")
-})
-
-test_that("c_stream_seed repeats the draws of quorval and vaskor within a session, as a fresh process does", {
-  invisible(rtruncnorm_qv(50, lower = 4))  # earlier draws move both streams
-  one <- function() {
-    c_stream_seed(11)
-    env <- new.env()
-    for (line in draw_all) eval(parse(text = line), env)
-    env$out
-  }
-  first <- one()
-  invisible(ordered_gibbs(diag(3), 0, c(-Inf, 0, 1, 2, Inf), 7))
-  expect_identical(one(), first)
-  fresh <- run_rlayer_child(c("c_stream_seed(11)", draw_all, "writeLines(out)"))
-  expect_identical(fresh, first)
 })
 
 test_that("the installed libraries draw bit for bit what the CMake build draws", {

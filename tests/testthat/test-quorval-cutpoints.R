@@ -88,25 +88,12 @@ test_that("without a free cutpoint the cutpoints come back with one rand() taken
 })
 
 test_that("fatal conditions in the step are R errors after the three lines", {
-  fatal <- function(expr) {
-    err <- ""
-    stdout <- capture.output(
-      stderr <- capture.output(err <- tryCatch({ force(expr); "" }, error = conditionMessage),
-                               type = "message"))
-    list(stdout = stdout, stderr = stderr, error = err)
-  }
   # Cutpoints out of order: the proposal interval for cutpoint 2 is empty.
-  out <- fatal(qv_step(0L, 5L, integer(0), c(-Inf, 2, 1, 1.5, Inf), numeric(0)))
-  expect_identical(out$error, "Error: as>bl")
-  expect_identical(out$stdout, "as=      2.000000, bl=      1.000000")
-  expect_identical(out$stderr, c("Velmora run-time error...", "Error: as>bl", "",
-                                 "...now exiting to system..."))
+  expect_fatal_report(qv_step(0L, 5L, integer(0), c(-Inf, 2, 1, 1.5, Inf), numeric(0)),
+                      "Error: as>bl\n", stdout = "as=      2.000000, bl=      1.000000")
   # A non-finite t reaches norm through a counted observation...
-  out <- fatal(qv_step(1L, 4L, 2L, c(-Inf, 0, 1, Inf), 0.5, t = NaN))
-  expect_identical(out$error, "a too large, ITMAX too small in routine GCF")
-  expect_identical(out$stderr, c("Velmora run-time error...",
-                                 "a too large, ITMAX too small in routine GCF",
-                                 "...now exiting to system..."))
+  expect_fatal_report(qv_step(1L, 4L, 2L, c(-Inf, 0, 1, Inf), 0.5, t = NaN),
+                      "a too large, ITMAX too small in routine GCF")
   # ... and is never used without one.
   expect_length(qv_step(1L, 4L, 1L, c(-Inf, 0, 1, Inf), 0.5, t = NA), 5)
 })

@@ -47,12 +47,7 @@ test_that("failures are R errors after the three lines, and the session goes on"
     list(quote(call_d_d("norm", "quorval", NaN)), "a too large, ITMAX too small in routine GCF"),
     list(quote(call_d_d("norm", "quorval", Inf)), "a too large, ITMAX too small in routine GCF"),
     list(quote(call_d_d("norm", "quorval", 3e19)), "a too large, ITMAX too small in routine GCF"))
-  for (case in cases) {
-    lines <- capture.output(err <- tryCatch(eval(case[[1]]), error = conditionMessage),
-                            type = "message")
-    expect_identical(err, case[[2]])
-    expect_identical(lines, c("Velmora run-time error...", case[[2]], "...now exiting to system..."))
-  }
+  for (case in cases) expect_fatal_report(eval(case[[1]]), case[[2]])
   expect_identical(call_d_d("norm", "quorval", c(-1e19, 0, 1e19)), c(0, 1, 2))
 })
 

@@ -24,21 +24,14 @@ test_that("c_stream_seed and the entry refuse seeds srand cannot take", {
   expect_error(.Call("crandseed", NA_integer_, PACKAGE = "crandseed"), "whole number")
 })
 
-test_that("the same seed before the first draw gives the same draws of quorval and vaskor", {
-  # The libraries' own generators start from the C stream at their first
-  # draw, so each run is a fresh process seeded before it draws. The draws
-  # cover the tails (the libraries' own generators) and the middle (rand()).
-  draws <- function(seed) {
-    run_rlayer_child(c(
-      sprintf("c_stream_seed(%d)", seed),
-      "x <- rtruncnorm_qv(40, mean = 0, sd = 1, lower = c(-Inf, -1, 3, -20), upper = c(-9, 1, Inf, 20))",
-      "cp <- cutpoint_step(rep(1:6, 20), c(-Inf, 0, 0.4, 0.8, 1.2, 2, Inf), 0.9, 1, 40)",
-      "v <- .Call('trunomcall', 20L, numeric(20), rep(1, 20), rep(c(-Inf, 8.5), 10), rep(c(-8.5, Inf), 10), PACKAGE = 'vaskor')",
-      "g <- ordered_gibbs(matrix(c(2, 0.5, 0.5, 2), 2), 0, c(-Inf, 0, 1, Inf), 30)",
-      "writeLines(sprintf('%a', c(x, cp$proposal, cp$accepted, v, g)))"))
-  }
-  first <- draws(2024)
+test_that("the same seed gives the same draws of quorval and vaskor, fresh or later in a session", {
+  first <- seeded_draws(2024, fresh = TRUE)
   expect_length(first, 40 + 7 + 1 + 20 + 4)
-  expect_identical(draws(2024), first)
-  expect_false(identical(draws(2025), first))
+  expect_identical(seeded_draws(2024, fresh = TRUE), first)
+  # Earlier draws move both streams; reseeding puts them back.
+  invisible(rtruncnorm_qv(50, lower = 4))
+  expect_identical(seeded_draws(2024), first)
+  invisible(ordered_gibbs(diag(3), 0, c(-Inf, 0, 1, 2, Inf), 7))
+  expect_identical(seeded_draws(2024), first)
+  expect_false(identical(seeded_draws(2025), first))
 })
