@@ -96,7 +96,7 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
     .qv_stop(fn, "'B0' must be one non-negative finite precision or one per slope (%d)", slopes)
   }
   setup <- .oprobit_setup(model, iter, burnin, thin, b0, B0, latent)
-  settings <- .oprobit_chain_seeds(seed, chains)
+  settings <- .qv_chain_seeds(seed, chains)
   results <- .oprobit_run_chains(setup, settings, min(cores, chains), cl, progress)
 
   draws <- lapply(results, `[[`, "draws")

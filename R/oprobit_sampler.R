@@ -53,7 +53,7 @@
 # Runs one chain. `setup` is what .oprobit_setup() made; `setting` holds the
 # chain's seeds (r_seed: a L'Ecuyer-CMRG state; c_seed: the C stream seed) and
 # its starting point. The caller has fresh C streams ready (see
-# .oprobit_run_chain). `report(i)` is called now and then with the iteration.
+# .qv_run_one). `report(i)` is called now and then with the iteration.
 # Returns list(draws, acceptance, threshold_acceptance, s, whole_acceptance,
 # seconds).
 .oprobit_chain <- function(setup, setting, report = NULL) {

@@ -108,7 +108,7 @@ test_that("another value of the working frame's fixed cutpoint gives the same po
                       levels = c("Low Low", "Low High", "Medium Low", "Medium High", "High Low", "High High"))
   call <- match.call(oprobit_mcmc, quote(oprobit_mcmc(Sat5 ~ Infl + Type, data = data, weights = Freq)))
   model <- .oprobit_frame(call, environment())
-  settings <- .oprobit_chain_seeds(21, 2)
+  settings <- .qv_chain_seeds(21, 2)
   run <- function(factor) {
     setup <- .oprobit_setup(model, 3000, 500, 1, 0, 0, "c")
     setup$U <- setup$U * factor

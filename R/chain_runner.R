@@ -1,0 +1,164 @@
+# Running the chains of a sampler (oprobit_mcmc(), ordered_means_mcmc()):
+# their seeds, their streams, and where they run (in this process, in forked
+# local workers, or on a cluster).
+#
+# A chain owns three streams: R's (a L'Ecuyer-CMRG stream of its own), the C
+# library's rand() stream (a seed of its own), and the libraries' own
+# generators, which seed themselves from rand() at their first draw in a
+# process and then continue. Before every chain c_stream_seed() loads the
+# libraries afresh (which returns their generators to the state of a first
+# draw) and seeds rand(): so a chain draws the same numbers in this process,
+# in a worker that has run other chains before, or on another machine.
+#
+# A sampler hands the runner a chain function, chain(setup, setting, report),
+# defined at the top level of the package: it runs one whole chain on the
+# streams the runner has set, from `setup` (what all chains share) and
+# `setting` (the chain's seeds), calling report(i) now and then with the
+# iteration when report is not NULL, and returns the chain's result.
+
+# Per-chain seeds from one seed: chain j takes the j-th successive
+# L'Ecuyer-CMRG stream for R, and a C stream seed drawn from that stream's
+# first substream (so its R stream starts untouched), redrawn while it equals
+# an earlier chain's. Chain j's seeds depend neither on the number of chains
+# nor on where the chain runs. R's own state is left as it was.
+.qv_chain_seeds <- function(seed, chains) {
+  kind <- RNGkind()
+  saved <- if (exists(".Random.seed", globalenv())) get(".Random.seed", globalenv())
+  on.exit(.qv_restore_rng(kind, saved))
+  RNGkind("L'Ecuyer-CMRG", "Inversion", "Rejection")
+  set.seed(seed)
+  stream <- get(".Random.seed", globalenv())
+  settings <- vector("list", chains)
+  for (j in seq_len(chains)) {
+    stream <- parallel::nextRNGStream(stream)
+    assign(".Random.seed", parallel::nextRNGSubStream(stream), globalenv())
+    repeat {
+      c_seed <- sample.int(.Machine$integer.max, 1L)
+      if (!c_seed %in% vapply(settings[seq_len(j - 1L)], `[[`, 0L, "c_seed")) break
+    }
+    settings[[j]] <- list(r_seed = stream, c_seed = c_seed)
+  }
+  settings
+}
+
+.qv_restore_rng <- function(kind, saved) {
+  RNGkind(kind[1L], kind[2L], kind[3L])
+  if (is.null(saved)) {
+    if (exists(".Random.seed", globalenv())) rm(".Random.seed", envir = globalenv())
+  } else {
+    assign(".Random.seed", saved, globalenv())
+  }
+}
+
+# One whole chain in the current process, on its own streams.
+.qv_run_one <- function(chain, setup, setting, report = NULL) {
+  RNGkind("L'Ecuyer-CMRG", "Inversion", "Rejection")
+  assign(".Random.seed", setting$r_seed, globalenv())
+  c_stream_seed(setting$c_seed)
+  chain(setup, setting, report)
+}
+
+# Runs every chain of `fn` (the user's function, for messages); returns their
+# results in chain order. `per_chain` is the number of iterations a chain
+# reports, for the progress bar.
+.qv_run_chains <- function(fn, chain, setup, settings, per_chain, cores, cl, progress) {
+  # A redrawn bar on a terminal, a growing line of '=' in a log.
+  bar <- if (progress) utils::txtProgressBar(0, length(settings) * per_chain, style = if (isatty(stdout())) 3L else 1L)
+  on.exit(if (!is.null(bar)) close(bar))
+  if (!is.null(cl)) return(.qv_on_cluster(cl, chain, setup, settings, bar, per_chain))
+  if (cores > 1L && .Platform$OS.type == "unix") {
+    return(.qv_forked(fn, chain, setup, settings, cores, bar, per_chain))
+  }
+  if (cores > 1L) {
+    cl <- parallel::makePSOCKcluster(cores)
+    on.exit(parallel::stopCluster(cl), add = TRUE)
+    return(.qv_on_cluster(cl, chain, setup, settings, bar, per_chain))
+  }
+  # In this process; R's state and kind are put back afterwards.
+  kind <- RNGkind()
+  saved <- if (exists(".Random.seed", globalenv())) get(".Random.seed", globalenv())
+  on.exit(.qv_restore_rng(kind, saved), add = TRUE)
+  results <- vector("list", length(settings))
+  for (j in seq_along(settings)) {
+    report <- if (!is.null(bar)) function(i) utils::setTxtProgressBar(bar, (j - 1) * per_chain + i)
+    results[[j]] <- .qv_run_one(chain, setup, settings[[j]], report)
+  }
+  results
+}
+
+# Forked local workers, at most `cores` at a time; each chain reports its
+# iteration through a small file that the bar follows.
+.qv_forked <- function(fn, chain, setup, settings, cores, bar, per_chain) {
+  files <- tempfile(sprintf("%s-chain%d-", fn, seq_along(settings)))
+  jobs <- list()
+  # On an error or an interrupt, the chains still running are ended.
+  on.exit({
+    for (job in jobs) tools::pskill(job$job$pid)
+    if (length(jobs) > 0L) parallel::mccollect(lapply(jobs, `[[`, "job"), wait = TRUE)
+    unlink(files)
+  })
+  results <- vector("list", length(settings))
+  at <- numeric(length(settings))
+  waiting <- seq_along(settings)
+  while (length(waiting) > 0L || length(jobs) > 0L) {
+    while (length(waiting) > 0L && length(jobs) < cores) {
+      j <- waiting[1L]
+      waiting <- waiting[-1L]
+      file <- files[j]
+      report <- if (!is.null(bar)) function(i) writeLines(as.character(i), file)
+      job <- parallel::mcparallel(.qv_run_one(chain, setup, settings[[j]], report), silent = TRUE)
+      jobs[[as.character(job$pid)]] <- list(job = job, chain = j)
+    }
+    done <- parallel::mccollect(lapply(jobs, `[[`, "job"), wait = FALSE, timeout = 0.2)
+    for (pid in names(done)) {
+      result <- done[[pid]]
+      if (is.null(result)) next
+      if (inherits(result, "try-error")) {
+        stop(sprintf("%s: chain %d failed: %s", fn, jobs[[pid]]$chain,
+                     attr(result, "condition")$message), call. = FALSE)
+      }
+      results[[jobs[[pid]]$chain]] <- result
+      jobs[[pid]] <- NULL
+    }
+    if (!is.null(bar)) {
+      # A file caught while it is rewritten reads empty: keep the last value.
+      at <- pmax(at, vapply(seq_along(settings), function(j) {
+        if (!is.null(results[[j]])) return(per_chain)
+        if (!file.exists(files[j])) return(0)
+        value <- suppressWarnings(as.numeric(readLines(files[j], warn = FALSE)[1L]))
+        if (is.na(value)) 0 else value
+      }, 0))
+      utils::setTxtProgressBar(bar, sum(at))
+    }
+  }
+  results
+}
+
+# A cluster made by the user (or by us off unix): the workers load the
+# package, then take the chains one after another. The chain function goes
+# to them as a function of the package's namespace, which they have loaded.
+.qv_on_cluster <- function(cl, chain, setup, settings, bar, per_chain) {
+  name <- environmentName(topenv(environment(.qv_run_one)))
+  parallel::clusterCall(cl, .qv_detached(function(name) {
+    loadNamespace(name)
+    assign(".qv_run_one", get(".qv_run_one", asNamespace(name)), globalenv())
+    invisible(NULL)
+  }), name)
+  results <- vector("list", length(settings))
+  done <- 0L
+  # In rounds of one chain per worker, so that the bar moves between rounds.
+  for (first in seq(1L, length(settings), by = length(cl))) {
+    chunk <- first:min(length(settings), first + length(cl) - 1L)
+    results[chunk] <- parallel::clusterApply(cl[seq_along(chunk)], settings[chunk], .qv_detached(
+      function(setting, chain, setup) .qv_run_one(chain, setup, setting)), chain, setup)
+    done <- done + length(chunk)
+    if (!is.null(bar)) utils::setTxtProgressBar(bar, done * per_chain)
+  }
+  results
+}
+
+# A function sent to workers carries no frame of ours with it.
+.qv_detached <- function(f) {
+  environment(f) <- globalenv()
+  f
+}
