@@ -26,8 +26,11 @@
   saved <- if (exists(".Random.seed", globalenv())) get(".Random.seed", globalenv())
   on.exit(.qv_restore_rng(kind, saved))
   RNGkind("L'Ecuyer-CMRG", "Inversion", "Rejection")
-  set.seed(seed)
+  # set.seed() takes R's integers; a seed above them (up to 2^32 - 1) takes
+  # the first substream of seed - 2^31, so every seed has streams of its own.
+  set.seed(if (seed > .Machine$integer.max) seed - 2^31 else seed)
   stream <- get(".Random.seed", globalenv())
+  if (seed > .Machine$integer.max) stream <- parallel::nextRNGSubStream(stream)
   settings <- vector("list", chains)
   for (j in seq_len(chains)) {
     stream <- parallel::nextRNGStream(stream)

@@ -69,7 +69,7 @@
 #'   coef(fit)
 #' }
 #' @export
-oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, iter = 2000,
+oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chains = 4, iter = 2000,
                          burnin = 1000, thin = 1, seed = NULL, cores = NULL, cl = NULL,
                          b0 = 0, B0 = 0, latent = c("c", "r"), progress = interactive()) {
   fn <- "oprobit_mcmc"
@@ -80,8 +80,11 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
   iter <- .oprobit_whole(iter, "iter", 1)
   burnin <- .oprobit_whole(burnin, "burnin", 0)
   thin <- .oprobit_whole(thin, "thin", 1)
+  if (burnin + as.double(iter) * thin > .Machine$integer.max) {
+    .qv_stop(fn, "'burnin' + 'iter' * 'thin' must not exceed %d iterations per chain", .Machine$integer.max)
+  }
   if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
-  seed <- .oprobit_whole(seed, "seed", 0)
+  seed <- .qv_seed(seed, fn)
   if (is.null(cores)) cores <- min(chains, 2L)
   cores <- .oprobit_whole(cores, "cores", 1)
   if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
@@ -89,22 +92,25 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
 
   model <- .oprobit_frame(call, parent.frame())
   slopes <- ncol(model$X) - 1L
+  .oprobit_room(chains, iter, slopes + length(model$levels) - 1L)
   if (!is.numeric(b0) || !(length(b0) %in% c(1L, slopes)) || any(!is.finite(b0))) {
     .qv_stop(fn, "'b0' must be one finite number or one per slope (%d)", slopes)
   }
   if (!is.numeric(B0) || !(length(B0) %in% c(1L, slopes)) || any(!is.finite(B0)) || any(B0 < 0)) {
     .qv_stop(fn, "'B0' must be one non-negative finite precision or one per slope (%d)", slopes)
   }
+  .oprobit_separation(model, rep_len(as.double(B0), slopes))
   setup <- .oprobit_setup(model, iter, burnin, thin, b0, B0, latent)
   settings <- .qv_chain_seeds(seed, chains)
   results <- .oprobit_run_chains(setup, settings, min(cores, chains), cl, progress)
 
   draws <- lapply(results, `[[`, "draws")
-  structure(list(
+  fit <- structure(list(
     call = call, draws = draws, coefficients = colMeans(do.call(rbind, draws)),
     slopes = colnames(model$X)[-1L], thresholds = .oprobit_threshold_names(model$levels),
     levels = model$levels, terms = model$terms, xlevels = model$xlevels, contrasts = model$contrasts,
-    na.action = model$na.action, nobs = setup$n, x = model$X,
+    na.action = model$na.action, nobs = setup$n, x = model$X, y = model$y, weights = model$weights,
+    offset = model$offset,
     acceptance = vapply(results, `[[`, 0, "acceptance"),
     threshold_acceptance = do.call(rbind, lapply(results, `[[`, "threshold_acceptance")),
     s = do.call(rbind, lapply(results, `[[`, "s")),
@@ -113,12 +119,83 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
     seed = seed, latent = latent, chains = chains, iter = iter, burnin = burnin, thin = thin,
     U = setup$U, prior = setup$prior
   ), class = "oprobit_mcmc")
+  .oprobit_convergence_warning(fit)
+  fit
 }
 
 .oprobit_whole <- function(x, name, minimum) {
   if (!is.numeric(x) || length(x) != 1L || !is.finite(x) || x != floor(x) || x < minimum ||
       x > .Machine$integer.max) {
-    .qv_stop("oprobit_mcmc", "'%s' must be a whole number of at least %d", name, minimum)
+    .qv_stop("oprobit_mcmc", "'%s' must be a whole number in %d ... %d", name, minimum, .Machine$integer.max)
   }
   as.integer(x)
+}
+
+# Refuses, before any chain runs, a fit whose draws cannot be held: they take
+# 8 bytes a value, and the result and its pooled copy hold them about twice.
+.oprobit_room <- function(chains, iter, parameters) {
+  bytes <- 2 * 8 * as.double(chains) * iter * parameters
+  free <- .qv_free_memory()
+  if (bytes > 2^52 || (!is.na(free) && bytes > free)) {
+    .qv_stop("oprobit_mcmc", paste0("%s chains x %s draws x %d parameters need about %s of memory%s; ",
+                                   "ask for fewer 'chains' or 'iter' (or thin more)"),
+             format(chains, big.mark = ","), format(iter, big.mark = ","), parameters, .qv_bytes(bytes),
+             if (is.na(free)) "" else sprintf(", more than the %s available", .qv_bytes(free)))
+  }
+  invisible(bytes)
+}
+
+# Memory the system can still give, in bytes (NA where it cannot be read).
+.qv_free_memory <- function() {
+  info <- tryCatch(readLines("/proc/meminfo", warn = FALSE), error = function(e) character(0))
+  line <- grep("^MemAvailable:", info, value = TRUE)
+  if (length(line) != 1L) return(NA_real_)
+  1024 * as.double(sub("^MemAvailable:\\s*([0-9]+).*$", "\\1", line))
+}
+
+.qv_bytes <- function(bytes) {
+  units <- c("bytes", "kB", "MB", "GB", "TB", "PB")
+  power <- max(0, min(length(units) - 1, floor(log(max(bytes, 1), 1024))))
+  sprintf("%.3g %s", bytes / 1024^power, units[power + 1])
+}
+
+# After a fit: a warning, as rstan gives, when a parameter's split R-hat is
+# above 1.01 or its bulk effective sample size below 100.
+.oprobit_convergence_warning <- function(fit) {
+  diagnostics <- .oprobit_diagnostics(fit$draws)
+  rhat <- diagnostics$rhat
+  ess <- diagnostics$ess_bulk
+  problems <- character(0)
+  bad <- !is.na(rhat) & rhat > 1.01
+  if (any(bad)) {
+    worst <- which.max(ifelse(bad, rhat, -Inf))
+    problems <- c(problems, sprintf("R-hat above 1.01 for %d parameter(s) (largest %.3g, '%s')",
+                                    sum(bad), rhat[worst], names(rhat)[worst]))
+  }
+  bad <- is.na(ess) | ess < 100
+  if (any(bad)) {
+    worst <- which.min(ifelse(bad, ifelse(is.na(ess), -1, ess), Inf))
+    problems <- c(problems, sprintf("bulk effective sample size below 100 for %d parameter(s) (smallest %s, '%s')",
+                                    sum(bad), format(round(ess[worst])), names(ess)[worst]))
+  }
+  if (length(problems) > 0L) {
+    warning(sprintf("oprobit_mcmc: %s: the chains have not converged or are too short; run longer chains (more 'iter' or 'burnin') and see summary()",
+                    paste(problems, collapse = "; ")), call. = FALSE)
+  }
+  invisible(diagnostics)
+}
+
+# Split R-hat, bulk and tail effective sample size per parameter, by the
+# posterior package, from a list of draws matrices (one per chain).
+.oprobit_diagnostics <- function(draws) {
+  values <- array(unlist(draws), c(nrow(draws[[1L]]), ncol(draws[[1L]]), length(draws)))
+  figure <- function(f) {
+    stats::setNames(vapply(seq_len(dim(values)[2L]), function(j) {
+      x <- matrix(values[, j, ], nrow(draws[[1L]]))
+      value <- suppressWarnings(f(x))
+      if (is.finite(value)) value else NA_real_
+    }, 0), colnames(draws[[1L]]))
+  }
+  list(rhat = figure(posterior::rhat), ess_bulk = figure(posterior::ess_bulk),
+       ess_tail = figure(posterior::ess_tail))
 }

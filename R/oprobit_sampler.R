@@ -3,7 +3,9 @@
 # Model on the probit scale: latent w_i ~ N(x_i' beta, 1) (x_i without an
 # intercept), y_i = k when zeta[k-1] < w_i <= zeta[k], zeta[0] = -Inf,
 # zeta[J] = Inf. Prior: flat on (beta, zeta), or independent normal on the
-# slopes (mean b0, precision B0).
+# slopes (mean b0, precision B0). An offset o_i, known, adds to x_i' beta;
+# rows are grouped by covariates and offset together, so each covariate row
+# of the driver has one offset.
 #
 # The data augmentation runs in a working frame: z_i ~ N(x_i' b, 1/t^2) with
 # an intercept b[1], cutpoints c = (-Inf, 0, c[2], ..., c[J-2], U, Inf), so
@@ -86,12 +88,15 @@
   p <- ncol(setup$X)
   J <- setup$J
   prior <- setup$prior
-  Pm <- c(0, prior$B0 * prior$b0)
+  # An offset o enters as -X'o beside the prior's P m, and as z'o in the
+  # conditional of t (see the driver).
+  Pm <- c(0, prior$B0 * prior$b0) - setup$offset_X
+  has_offset <- any(setup$offset_distinct != 0)
   M_root_inv <- backsolve(setup$M_root, diag(p))
   cells <- setup$cells
   pattern_end <- setup$pattern_end
   list(n = as.integer(setup$n), p = as.integer(p), J = as.integer(J), U = as.double(setup$U),
-       X = setup$X_distinct, pattern_start = as.integer(c(0L, pattern_end)),
+       X = setup$X_distinct, offset = as.double(setup$offset_distinct), pattern_start = as.integer(c(0L, pattern_end)),
        y = as.integer(setup$y),
        move_pattern = lapply(setup$moves, function(move) as.integer(move$pattern - 1L)),
        move_code = lapply(setup$moves, function(move) as.integer(move$code)),
@@ -99,7 +104,7 @@
        cell_pattern = as.integer(cells$pattern - 1L), cell_y = as.integer(cells$y),
        cell_size = as.double(cells$size),
        M_inv = setup$M_inv, M_root_inv = M_root_inv,
-       prior_shift = drop(setup$M_inv %*% Pm), Pm = Pm, has_prior_mean = any(Pm != 0),
+       prior_shift = drop(setup$M_inv %*% Pm), Pm = Pm, has_prior_mean = any(Pm != 0) || has_offset,
        flat = all(prior$B0 == 0), b0 = as.double(prior$b0), B0 = as.double(prior$B0),
        gamma_shape = (setup$n + J + 1 - 3) / 2,
        burnin = as.integer(setup$burnin), iter = as.integer(setup$iter), thin = as.integer(setup$thin),

@@ -112,6 +112,8 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
   }
   const int P = static_cast<int>(XLENGTH(X_sexp) / p);
   const double* X = REAL(X_sexp);
+  // The offset of each covariate row (zero without one), part of its x'beta.
+  const double* offset = plan_reals(plan, "offset", P);
   const int* pattern_start = plan_ints(plan, "pattern_start", P + 1);
   if (pattern_start[0] != 0 || pattern_start[P] != n) {
     Rf_error("%s: plan element 'pattern_start' must run from 0 to n", kEntry);
@@ -247,9 +249,10 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
     tried[k] = 0.0;
     window_tried[k] = 0.0;
   }
-  auto slopes_times = [X, P, slopes](const double* b, double* out) {
-    // x' b by covariate row, the intercept column left out (0 without slopes).
+  auto slopes_times = [X, P, slopes, offset](const double* b, double* out) {
+    // offset + x' b by covariate row, the intercept column left out.
     multiply(X + P, P, slopes, b, out);
+    for (int r = 0; r < P; ++r) out[r] += offset[r];
   };
   slopes_times(beta, eta);
 
@@ -412,8 +415,10 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
       for (int a = 0; a < p; ++a) explained += Xz[a] * fitted[a];
       const double rss = zz - explained;
       if (has_prior_mean) {
+        // With an offset o, Pm holds P m - X'o and z'o joins the linear term.
         double S = 0.0;
         for (int a = 0; a < p; ++a) S += fitted[a] * Pm[a];
+        for (int r = 0; r < P; ++r) S += offset[r] * sums[r];
         t = slice_t(t, 2 * gamma_shape - 1, rss, S);
       } else {
         t = std::sqrt(Rf_rgamma(gamma_shape, 2.0 / rss));
