@@ -16,6 +16,11 @@
 # `setting` (the chain's seeds), calling report(i) now and then with the
 # iteration when report is not NULL, and returns the chain's result.
 
+# The clean-up after an interrupt or a time limit stops workers with pskill:
+# tools is imported so that nothing has to be loaded then.
+#' @importFrom tools pskill SIGINT
+NULL
+
 # Per-chain seeds from one seed: chain j takes the j-th successive
 # L'Ecuyer-CMRG stream for R, and a C stream seed drawn from that stream's
 # first substream (so its R stream starts untouched), redrawn while it equals
