@@ -7,9 +7,9 @@ test_that("summary's R-hat and effective sizes are posterior's; short chains war
                  "bulk effective sample size below 100")
   reference <- posterior::summarise_draws(posterior::as_draws(fit), "rhat", "ess_bulk", "ess_tail")
   table <- summary(fit)$table
-  expect_equal(table$Rhat, reference$rhat)
-  expect_equal(table$ess_bulk, reference$ess_bulk)
-  expect_equal(table$ess_tail, reference$ess_tail)
+  expect_equal(table$Rhat, as.numeric(reference$rhat))
+  expect_equal(table$ess_bulk, as.numeric(reference$ess_bulk))
+  expect_equal(table$ess_tail, as.numeric(reference$ess_tail))
   expect_silent(oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq, chains = 2,
                              iter = 800, burnin = 300, seed = 4, cores = 1))
 })
