@@ -199,11 +199,9 @@ logLik.oprobit_mcmc <- function(object, ...) {
 #' @param ... unused.
 #' @return \code{x}, invisibly.
 #' @examples
-#' if (requireNamespace("MASS", quietly = TRUE)) {
-#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
-#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
-#'   plot(fit)
-#' }
+#' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#' plot(fit)
 #' @export
 plot.oprobit_mcmc <- function(x, parameters = names(x$coefficients), per_page = 4L, ...) {
   unknown <- setdiff(parameters, names(x$coefficients))
@@ -354,6 +352,7 @@ log_lik.oprobit_mcmc <- function(object, ...) {
 }
 
 #' @rdname log_lik
+#' @usage \method{loo}{oprobit_mcmc}(x, ...)
 #' @exportS3Method loo::loo
 loo.oprobit_mcmc <- function(x, ...) {
   values <- log_lik(x)
@@ -362,6 +361,7 @@ loo.oprobit_mcmc <- function(x, ...) {
 }
 
 #' @rdname log_lik
+#' @usage \method{waic}{oprobit_mcmc}(x, ...)
 #' @exportS3Method loo::waic
 waic.oprobit_mcmc <- function(x, ...) loo::waic(log_lik(x), ...)
 
@@ -489,6 +489,7 @@ predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, pl
 #'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
 #'   coda::effectiveSize(coda::as.mcmc.list(fit))
 #' }
+#' @usage \method{as.mcmc.list}{oprobit_mcmc}(x, ...)
 #' @exportS3Method coda::as.mcmc.list
 as.mcmc.list.oprobit_mcmc <- function(x, ...) {
   coda::mcmc.list(lapply(x$draws, function(d) coda::mcmc(d, start = x$burnin + x$thin, thin = x$thin)))
@@ -505,6 +506,7 @@ as.mcmc.list.oprobit_mcmc <- function(x, ...) {
 #'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
 #'   posterior::summarise_draws(posterior::as_draws(fit))
 #' }
+#' @usage \method{as_draws}{oprobit_mcmc}(x, ...)
 #' @rawNamespace S3method(posterior::as_draws, oprobit_mcmc)
 as_draws.oprobit_mcmc <- function(x, ...) {
   values <- array(unlist(x$draws), c(x$iter, ncol(x$draws[[1L]]), length(x$draws)),
