@@ -145,7 +145,7 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
 
   model <- .oprobit_frame(call, parent.frame())
   slopes <- ncol(model$X) - 1L
-  .oprobit_room(chains, iter, slopes + length(model$levels) - 1L)
+  .oprobit_room(chains, iter, burnin, slopes + length(model$levels) - 1L)
   if (!is.numeric(b0) || !(length(b0) %in% c(1L, slopes)) || any(!is.finite(b0))) {
     .qv_stop(fn, "'b0' must be one finite number or one per slope (%d)", slopes)
   }
@@ -185,9 +185,10 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
 }
 
 # Refuses, before any chain runs, a fit whose draws cannot be held: they take
-# 8 bytes a value, and the result and its pooled copy hold them about twice.
-.oprobit_room <- function(chains, iter, parameters) {
-  bytes <- 2 * 8 * as.double(chains) * iter * parameters
+# 8 bytes a value, and the result and its pooled copy hold them about twice;
+# a chain also keeps its burn-in draws for its proposal.
+.oprobit_room <- function(chains, iter, burnin, parameters) {
+  bytes <- 8 * parameters * (2 * as.double(chains) * iter + burnin)
   free <- .qv_free_memory()
   if (bytes > 2^52 || (!is.na(free) && bytes > free)) {
     .qv_stop("oprobit_mcmc", paste0("%s chains x %s draws x %d parameters need about %s of memory%s; ",
