@@ -2,6 +2,7 @@
 # predict, and the conversions to coda's and posterior's draws objects.
 
 #' @importFrom stats coef vcov nobs predict confint fitted residuals logLik model.matrix simulate
+#'   deviance df.residual
 #' @importFrom graphics plot
 NULL
 
@@ -24,7 +25,9 @@ NULL
 #' \code{model.matrix()} the model matrix of the fitted rows, intercept
 #' included; \code{nobs()} the number of observations, frequency weights
 #' counted. \code{logLik()} is the log-likelihood at the posterior mean of the
-#' parameters, with as many degrees of freedom as parameters. An ordinal
+#' parameters, with as many degrees of freedom as parameters;
+#' \code{deviance()} is minus twice that, and \code{df.residual()} the number
+#' of observations less the number of parameters, as for \code{polr}. An ordinal
 #' response has no residuals: \code{residuals()} stops with an error that
 #' points to \code{predict()} and \code{simulate()}.
 #'
@@ -44,8 +47,8 @@ NULL
 #'   lower and upper quantile. \code{fitted()}: a matrix, one row per fitted
 #'   row (padded with \code{NA} rows under \code{na.action = na.exclude}),
 #'   one column per category. \code{model.matrix()}: a matrix.
-#'   \code{nobs()}: a number. \code{logLik()}: an object of class
-#'   \code{"logLik"}.
+#'   \code{nobs()}, \code{deviance()}, \code{df.residual()}: a number.
+#'   \code{logLik()}: an object of class \code{"logLik"}.
 #' @seealso [oprobit_mcmc()], [predict.oprobit_mcmc()], [log_lik()].
 #' @examples
 #' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
@@ -167,6 +170,14 @@ residuals.oprobit_mcmc <- function(object, ...) {
     "an ordinal response has no residuals; predict() gives the category probabilities ",
     "and simulate() posterior predictive responses"))
 }
+
+#' @rdname oprobit_mcmc-methods
+#' @export
+deviance.oprobit_mcmc <- function(object, ...) -2 * as.numeric(logLik(object))
+
+#' @rdname oprobit_mcmc-methods
+#' @export
+df.residual.oprobit_mcmc <- function(object, ...) object$nobs - length(coef(object))
 
 #' @rdname oprobit_mcmc-methods
 #' @export
