@@ -6,7 +6,7 @@
 .oprobit_frame <- function(call, env) {
   fn <- "oprobit_mcmc"
   formula <- eval(call$formula, env)
-  if (any(all.names(formula[[length(formula)]]) == "|")) {
+  if (.oprobit_has_bar(formula[[length(formula)]])) {
     .qv_stop(fn, "random effects are not supported: drop the '|' term from 'formula'")
   }
   mf <- call[c(1L, match(c("formula", "data", "subset", "weights", "na.action", "offset"), names(call), 0L))]
@@ -108,6 +108,15 @@
        terms = terms, indicators = indicators,
        xlevels = stats::.getXlevels(terms, frame), contrasts = contrasts,
        na.action = na_action)
+}
+
+# Whether an expression has a `|` term outside I(), as random effects are
+# written.
+.oprobit_has_bar <- function(e) {
+  if (!is.call(e)) return(FALSE)
+  if (identical(e[[1L]], as.name("I"))) return(FALSE)
+  if (identical(e[[1L]], as.name("|"))) return(TRUE)
+  any(vapply(as.list(e)[-1L], .oprobit_has_bar, TRUE))
 }
 
 # Stops when a covariate column, or the indicator of a factor level, orders
