@@ -97,7 +97,7 @@ bench:
 	  QV_RLIB=$(RLIB) Rscript bench/oprobit_ess.R
 	@if [ -x $(BUILD)/bench/trunom_bench ]; then \
 	  echo; echo "Native micro-benchmark (ns; medians of 5 repetitions)"; \
-	  $(BUILD)/bench/trunom_bench --benchmark_filter='Floor|Loop' --benchmark_repetitions=5 \
+	  $(BUILD)/bench/trunom_bench --benchmark_filter='Stream|Floor|Loop' --benchmark_repetitions=5 \
 	    --benchmark_report_aggregates_only=true --benchmark_min_time=0.2 2>&1 | grep -E '_median|^Run on'; \
 	  echo; echo "Cutpoint step with its memo next to plain evaluation of the same terms (us; medians of 5)"; \
 	  $(BUILD)/bench/quorval_memo_bench --benchmark_repetitions=5 \

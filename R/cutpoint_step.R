@@ -60,18 +60,25 @@ cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   t <- .qv_positive(t, fn, "t")
   s <- .qv_positive(s, fn, "s")
 
-  result <- .Call("quorval", n, k, as.integer(y), as.double(cutpoints), mean, t, s,
-                  PACKAGE = "quorval")
-  proposal <- result[seq_len(k)]
+  result <- .qv_cutpoint_result(.Call("quorval", n, k, as.integer(y), as.double(cutpoints), mean, t, s,
+                                      PACKAGE = "quorval"), k)
+  proposal <- result$proposal
   # Without a free cutpoint (K <= 4) nothing is proposed and nothing decided:
   # proposed = FALSE and accepted = NA, so that an acceptance rate over such
   # steps is NA (or left out with na.rm = TRUE) instead of 1.
   proposed <- k >= 5L
-  accepted <- if (proposed) result[k + 1L] == 100 else NA
+  accepted <- if (proposed) result$accepted else NA
   if (isTRUE(accepted) && isTRUE(reversible) && k >= 6L) {
     free <- seq.int(3L, k - 2L)
     accepted <- all(cutpoints[free] <= proposal[free + 1L])
   }
   list(cutpoints = if (isTRUE(accepted)) proposal else as.double(cutpoints),
        proposal = proposal, accepted = accepted, proposed = proposed)
+}
+
+# What the cutpoint entry returns for k cutpoints (quorval/cutpoint_result.h):
+# the k proposed cutpoints, then the decision, 100 for accepted and 0 for
+# rejected.
+.qv_cutpoint_result <- function(result, k) {
+  list(proposal = result[seq_len(k)], accepted = result[k + 1L] == 100)
 }

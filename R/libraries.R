@@ -3,21 +3,21 @@
 # oprobitchain. Each is loaded as its own DLL with local symbols; R code
 # calls an entry by its name and library.
 
-.qv_library_names <- c("quorval", "vaskor", "quorval2", "crandseed", "oprobitchain")
-
-# Where the package is installed.
+# Where the package is installed, and the names of its shared objects (the
+# list libraries.mk defines, which the installation writes to libs/libraries).
 .qv_state <- new.env(parent = emptyenv())
 
 .onLoad <- function(libname, pkgname) {
   .qv_state$libname <- libname
   .qv_state$pkgname <- pkgname
-  for (library in .qv_library_names) {
+  .qv_state$libraries <- readLines(file.path(libname, pkgname, "libs", "libraries"))
+  for (library in .qv_state$libraries) {
     library.dynam(library, pkgname, libname, local = TRUE)
   }
 }
 
 .onUnload <- function(libpath) {
-  for (library in rev(.qv_library_names)) {
+  for (library in rev(readLines(file.path(libpath, "libs", "libraries")))) {
     if (library %in% names(getLoadedDLLs())) library.dynam.unload(library, libpath)
   }
 }
@@ -45,7 +45,7 @@
 #' code, or R code that calls the entries directly with `.Call` or `.C`, can
 #' load one by its path with [dyn.load()].
 #'
-#' The package keeps the four loaded (with local symbols). A second
+#' The package keeps them loaded (with local symbols). A second
 #' [dyn.load()] of the same path gives the library as it is loaded, random
 #' streams included; [c_stream_seed()] is the way to restart them.
 #'

@@ -178,15 +178,15 @@
   X <- X[order, , drop = FALSE]
   y <- y[order]
   offset <- offset[order]
-  # Distinct covariate rows ("patterns": the covariates and the offset) and
-  # distinct (pattern, category) cells, with their sizes.
+  # Distinct covariate rows (the covariates and the offset) and distinct
+  # (covariate row, category) cells, with their sizes.
   changes <- if (n > 1L) {
     rowSums(X[-1L, , drop = FALSE] != X[-n, , drop = FALSE]) > 0 | offset[-1L] != offset[-n]
   } else {
     logical(0)
   }
   first <- c(TRUE, changes)
-  pattern <- cumsum(first)
+  row <- cumsum(first)
   cell_first <- first | c(TRUE, y[-1L] != y[-n])
   cell_size <- diff(c(which(cell_first), n + 1L))
 
@@ -203,21 +203,24 @@
     rows <- which(y == k | y == k + 1L)
     mirrored <- cumulative[k] > 0.5
     code <- if (mirrored) ifelse(y[rows] == k, 3L, 2L) else ifelse(y[rows] == k, 2L, 3L)
-    list(rows = rows, pattern = pattern[rows], code = as.integer(code), n = length(rows), mirrored = mirrored)
+    list(units = rows, row = row[rows], code = as.integer(code), n = length(rows), mirrored = mirrored)
   })
 
   start <- .oprobit_start(X, y, J, counts, offset)
   U <- if (J > 2L) start$zeta[J - 1L] - start$zeta[1L] else 1
 
-  list(X = X, y = y, n = n, J = J, U = U, M_inv = chol2inv(M_root), M_root = M_root,
+  setup <- list(X = X, y = y, n = n, J = J, U = U, M_inv = chol2inv(M_root), M_root = M_root,
        prior = list(b0 = rep_len(as.double(b0), p - 1L), B0 = rep_len(as.double(B0), p - 1L)),
-       X_distinct = if (all(first)) X else X[first, , drop = FALSE], offset_distinct = offset[first],
-       offset_X = drop(crossprod(X, offset)), pattern = pattern, pattern_end = c(which(first)[-1L] - 1L, n),
-       cells = list(pattern = pattern[cell_first], y = y[cell_first], y_above = y[cell_first] + 1L, size = cell_size),
+       X_distinct = if (all(first)) X else X[first, , drop = FALSE], row = row,
+       row_end = c(which(first)[-1L] - 1L, n), row_size = tabulate(row, max(row)),
+       offset_distinct = offset[first],
+       cells = list(row = row[cell_first], y = y[cell_first], size = cell_size),
        moves = moves, s_start = 0.5 * sqrt(counts[-J] + counts[-1L]), start = start,
        names = c(colnames(X)[-1L], .oprobit_threshold_names(model$levels)),
        iter = iter, burnin = burnin, thin = thin, latent = latent,
        report_every = max(1L, (burnin + iter * thin) %/% 100L))
+  setup$whole <- .oprobit_mode(setup, start)
+  setup
 }
 
 # A rough starting point on the probit scale: thresholds from the category

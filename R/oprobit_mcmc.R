@@ -16,13 +16,16 @@
 #' and the libraries \code{quorval} and \code{vaskor} reloaded, as after
 #' \code{\link{c_stream_seed}()}.
 #'
-#' Each iteration moves every threshold by one Metropolis-Hastings step of
-#' the library's cutpoint entry with the latent variables integrated out
-#' (its proposal precision tuned during burn-in, then fixed), draws the
-#' latent variables from their truncated normal distributions, and draws the
-#' regression in a working frame that fixes the lowest and the highest
-#' threshold (details in \code{vignette("oprobit", package = "quorval")}).
-#' Two categories give the binary probit model, fitted the same way with the
+#' Each iteration moves a threshold by one Metropolis-Hastings step of the
+#' library's cutpoint entry with the latent variables integrated out (its
+#' proposal precision tuned during burn-in, then fixed), moves the whole
+#' point \eqn{(\beta, \zeta)} by independence Metropolis-Hastings steps from a
+#' multivariate t centred at the posterior mode (found once per fit by
+#' Newton's method, so that the chain mixes well from the first iteration on
+#' any data), draws the latent variables from their truncated normal
+#' distributions, and draws the regression in a working frame that fixes the
+#' lowest and the highest threshold (details in \code{vignette("oprobit", package = "quorval")}). Two
+#' categories give the binary probit model, fitted the same way with the
 #' latent variance fixed.
 #'
 #' Chains run in parallel: in \code{cores} forked local workers, on a
@@ -107,7 +110,9 @@
 #'   (one matrix per chain, one column per parameter, probit scale),
 #'   \code{coefficients} (posterior means), \code{seconds} (sampling time of
 #'   each chain, burn-in included), \code{acceptance} (cutpoint step
-#'   acceptance of each chain over the kept iterations), and what the
+#'   acceptance of each chain over the kept iterations),
+#'   \code{whole_acceptance} (that of the whole-point move; \code{NA} where
+#'   no posterior mode was found and the move did not run), and what the
 #'   methods need. Methods: \code{print}, \code{summary}, \code{coef},
 #'   \code{vcov}, \code{confint}, \code{fitted}, \code{logLik},
 #'   \code{model.matrix}, \code{nobs} (see \link{oprobit_mcmc-methods}),

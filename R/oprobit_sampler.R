@@ -21,7 +21,8 @@
 # the scale cannot be pinned by cutpoints: t = 1 and only c[1] = 0 is fixed.
 #
 # One iteration (the loop runs in the chain driver, oprobitchain):
-#   1. each threshold zeta[k] in turn, given the slopes and the other
+#   1. each threshold zeta[k] in turn (one per iteration, in turn, once the
+#      whole-point move of step 2 runs), given the slopes and the other
 #      thresholds, by one Metropolis-Hastings step of quorval's entry with the
 #      latent variables integrated out (a five-cutpoint call: the moving
 #      threshold between its two neighbours; the outer thresholds get a
@@ -30,10 +31,13 @@
 #      are moved on the mirrored axis (w -> -w), which keeps their category
 #      probabilities in the lower tail, where the entry's single precision
 #      arithmetic is accurate;
-#   2. with few distinct (covariate row, category) cells, after the first
-#      half of burn-in: moves of the whole point (beta, zeta) from a fixed
-#      multivariate t proposal fitted to the chain's burn-in draws, accepted
-#      on the cell likelihood (latent variables integrated out);
+#   2. moves of the whole point (beta, zeta) from a fixed multivariate t
+#      proposal, accepted on the cell likelihood (latent variables integrated
+#      out, summed over the distinct (covariate row, category) cells in double
+#      precision). The proposal is centred at the posterior mode with the
+#      curvature there (Newton's method before the chains, R/oprobit_mode.R),
+#      so the move runs from the first iteration. Where no mode is found
+#      (an improper posterior, for one), the move does not run;
 #   3. all z at once from their truncated normals (one trunomcall);
 #   4. (b, t) given z in the working frame, from their exact conditional: t
 #      with b integrated out (a gamma draw for t^2, or a slice step when a
@@ -66,14 +70,12 @@
   out <- .qv_call("oprobit_chain", "oprobitchain", plan, entries, report)
   seconds <- proc.time()[["elapsed"]] - started
   dimnames(out$draws) <- list(NULL, setup$names)
-  kept_iterations <- setup$iter * setup$thin
-  whole_tries <- kept_iterations * plan$whole_moves
   # A threshold whose step never ran (beyond the far neighbour throughout) has
   # no acceptance.
   threshold_acceptance <- ifelse(out$tried > 0, out$accepted / out$tried, NA_real_)
   list(draws = out$draws, acceptance = mean(threshold_acceptance, na.rm = TRUE),
        threshold_acceptance = threshold_acceptance, s = out$s,
-       whole_acceptance = out$whole_accepted / whole_tries,
+       whole_acceptance = out$whole_accepted / out$whole_tried,
        seconds = seconds)
 }
 
@@ -88,30 +90,35 @@
   p <- ncol(setup$X)
   J <- setup$J
   prior <- setup$prior
-  # An offset o enters as -X'o beside the prior's P m, and as z'o in the
-  # conditional of t (see the driver).
-  Pm <- c(0, prior$B0 * prior$b0) - setup$offset_X
-  has_offset <- any(setup$offset_distinct != 0)
+  offset <- setup$offset_distinct
+  # P m - X' o: the slope prior's mean term less the offsets' (see the
+  # regression step in the driver). With an offset, t's conditional also has
+  # z' o in its linear term, so it takes the slice step even where P m - X' o
+  # happens to be zero.
+  linear_term <- c(0, prior$B0 * prior$b0) - drop(crossprod(setup$X_distinct, offset * setup$row_size))
   M_root_inv <- backsolve(setup$M_root, diag(p))
   cells <- setup$cells
-  pattern_end <- setup$pattern_end
   list(n = as.integer(setup$n), p = as.integer(p), J = as.integer(J), U = as.double(setup$U),
-       X = setup$X_distinct, offset = as.double(setup$offset_distinct), pattern_start = as.integer(c(0L, pattern_end)),
+       X = setup$X_distinct, offset = as.double(offset), row_start = as.integer(c(0L, setup$row_end)),
        y = as.integer(setup$y),
-       move_pattern = lapply(setup$moves, function(move) as.integer(move$pattern - 1L)),
+       move_row = lapply(setup$moves, function(move) as.integer(move$row - 1L)),
        move_code = lapply(setup$moves, function(move) as.integer(move$code)),
        move_mirrored = vapply(setup$moves, function(move) isTRUE(move$mirrored), TRUE),
-       cell_pattern = as.integer(cells$pattern - 1L), cell_y = as.integer(cells$y),
+       cell_row = as.integer(cells$row - 1L), cell_y = as.integer(cells$y),
        cell_size = as.double(cells$size),
        M_inv = setup$M_inv, M_root_inv = M_root_inv,
-       prior_shift = drop(setup$M_inv %*% Pm), Pm = Pm, has_prior_mean = any(Pm != 0) || has_offset,
-       flat = all(prior$B0 == 0), b0 = as.double(prior$b0), B0 = as.double(prior$B0),
+       prior_shift = drop(setup$M_inv %*% linear_term), linear_term = linear_term,
+       t_by_slice = any(linear_term != 0) || any(offset != 0), flat = all(prior$B0 == 0),
+       b0 = as.double(prior$b0), B0 = as.double(prior$B0),
        gamma_shape = (setup$n + J + 1 - 3) / 2,
        burnin = as.integer(setup$burnin), iter = as.integer(setup$iter), thin = as.integer(setup$thin),
        s_start = as.double(rep_len(setup$s_start, J - 1L)),
        # The whole-point move pays where the cells are few against the rows.
-       use_pilot = 4 * length(cells$size) <= setup$n,
-       whole_df = .oprobit_whole_df, whole_moves = .oprobit_whole_moves,
+       whole_centre = setup$whole$mode, whole_root = setup$whole$root,
+       # Several moves per iteration where the cells are few (each move is then
+       # cheap against the latent draw); one where every unit is its own cell.
+       whole_df = .oprobit_whole_df,
+       whole_moves = if (4 * length(cells$size) <= setup$n) .oprobit_whole_moves else 1L,
        adapt_window = .oprobit_adapt_window, target_acceptance = .oprobit_target_acceptance,
        far = .oprobit_far, latent_r = setup$latent == "r",
        report_every = as.integer(setup$report_every),

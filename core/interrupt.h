@@ -7,8 +7,12 @@
 // R_CheckUserInterrupt (interrupt_r.cpp), which leaves by longjmp on Ctrl-C
 // or when a setTimeLimit() limit has passed. No object with a non-trivial
 // destructor may therefore live in any frame of a polling loop. Polling
-// touches no random stream: the draws are the same with or without it.
+// touches no random stream: the draws are the same with or without it. A C
+// library stream that the entry has checked out (c_stream.h) goes back to
+// the C library for the check and is taken out again when it returns.
 #pragma once
+
+#include "c_stream.h"
 
 namespace core {
 
@@ -21,7 +25,9 @@ class InterruptPoll {
   void tick() {
     if (--countdown_ == 0) {
       countdown_ = kInterruptPollInterval;
+      const bool held = c_stream_hand_back();
       check_user_interrupt();
+      if (held) c_stream_take_back();
     }
   }
 

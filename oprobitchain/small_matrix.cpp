@@ -4,23 +4,6 @@
 
 namespace oprobit {
 
-bool cholesky_upper(const double* a, int n, double* r) {
-  for (int k = 0; k < n * n; ++k) r[k] = 0.0;
-  for (int j = 0; j < n; ++j) {
-    double d = a[j + n * j];
-    for (int k = 0; k < j; ++k) d -= r[k + n * j] * r[k + n * j];
-    if (!(d > 0.0) || !std::isfinite(d)) return false;
-    const double root = std::sqrt(d);
-    r[j + n * j] = root;
-    for (int i = j + 1; i < n; ++i) {
-      double e = a[j + n * i];
-      for (int k = 0; k < j; ++k) e -= r[k + n * j] * r[k + n * i];
-      r[j + n * i] = e / root;
-    }
-  }
-  return true;
-}
-
 void invert_upper(const double* r, int n, double* inverse) {
   for (int k = 0; k < n * n; ++k) inverse[k] = 0.0;
   // Column j of the inverse solves r x = e_j, from the bottom up.

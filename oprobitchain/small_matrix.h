@@ -4,10 +4,6 @@
 
 namespace oprobit {
 
-// The upper triangular root r with r' r = a (a symmetric, n x n). Returns
-// false, leaving r partly written, when a is not positive definite.
-bool cholesky_upper(const double* a, int n, double* r);
-
 // The inverse of the upper triangular r (n x n), itself upper triangular.
 void invert_upper(const double* r, int n, double* inverse);
 

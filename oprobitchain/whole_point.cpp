@@ -7,32 +7,6 @@
 
 namespace oprobit {
 
-bool fit_proposal(const double* pilot, int rows, int d, int first, int last, TProposal* out) {
-  const int used = last - first;
-  if (used < 20 * d) return false;
-  double* mu = out->mu;
-  for (int a = 0; a < d; ++a) {
-    double sum = 0.0;
-    for (int i = first; i < last; ++i) sum += pilot[i + static_cast<long>(rows) * a];
-    mu[a] = sum / used;
-  }
-  double* cov = reinterpret_cast<double*>(R_alloc(static_cast<size_t>(d) * d, sizeof(double)));
-  for (int a = 0; a < d; ++a) {
-    for (int b = 0; b <= a; ++b) {
-      double sum = 0.0;
-      for (int i = first; i < last; ++i) {
-        sum += (pilot[i + static_cast<long>(rows) * a] - mu[a]) *
-               (pilot[i + static_cast<long>(rows) * b] - mu[b]);
-      }
-      cov[a + d * b] = cov[b + d * a] = sum / (used - 1);
-    }
-  }
-  if (!cholesky_upper(cov, d, out->root)) return false;
-  invert_upper(out->root, d, out->root_inv);
-  out->d = d;
-  return true;
-}
-
 void draw_proposal(const TProposal& proposal, double* w, double* z) {
   const int d = proposal.d;
   for (int a = 0; a < d; ++a) z[a] = norm_rand();
@@ -63,34 +37,42 @@ double log_proposal_ratio(const TProposal& proposal, const double* current, cons
          (std::log1p(squares[0] / proposal.df) - std::log1p(squares[1] / proposal.df));
 }
 
-double cell_log_likelihood(const Cells& cells, int j, int rows, const double* eta,
-                           const double* zeta, double* tails) {
-  // Per row and threshold, the normal probability below it and above it, in
-  // one evaluation. A cell's mass is taken from the tail side of its row's
-  // mean where both values are small, so that it keeps its precision.
-  const int thresholds = j - 1;
-  double* below = tails;
-  double* above = tails + static_cast<long>(rows) * thresholds;
-  for (int r = 0; r < rows; ++r) {
-    for (int k = 0; k < thresholds; ++k) {
-      Rf_pnorm_both(zeta[k] - eta[r], &below[r * thresholds + k], &above[r * thresholds + k], 2, 0);
-    }
-  }
+double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta) {
+  // A cell's mass from the normal tail on the far side of its row's mean
+  // (upper tail when both bounds lie above it), so that it keeps its
+  // precision far out: 0.5 erfc(x / sqrt 2) is the mass above x.
+  // Masses of single units are multiplied together and their product's log
+  // taken before it can underflow: one log for many cells.
+  constexpr double kRootHalf = 0.70710678118654752440;
+  constexpr double kSmallestProduct = 0x1p-900;
   double total = 0.0;
+  double product = 1.0;
   for (int c = 0; c < cells.count; ++c) {
-    const int row = cells.pattern[c];
+    const double m = eta[cells.row[c]];
     const int y = cells.y[c];  // between thresholds y - 1 and y (1-based)
-    const double* b = below + row * thresholds;
-    const double* a = above + row * thresholds;
     double mass;
-    if (y > 1 && zeta[y - 2] > eta[row]) {
-      mass = a[y - 2] - (y < j ? a[y - 1] : 0.0);
+    if (y == 1) {
+      mass = 0.5 * std::erfc((m - zeta[0]) * kRootHalf);
+    } else if (y == categories) {
+      mass = 0.5 * std::erfc((zeta[categories - 2] - m) * kRootHalf);
+    } else if (zeta[y - 2] > m) {
+      mass = 0.5 * (std::erfc((zeta[y - 2] - m) * kRootHalf) - std::erfc((zeta[y - 1] - m) * kRootHalf));
+    } else if (zeta[y - 1] < m) {
+      mass = 0.5 * (std::erfc((m - zeta[y - 1]) * kRootHalf) - std::erfc((m - zeta[y - 2]) * kRootHalf));
     } else {
-      mass = (y < j ? b[y - 1] : 1.0) - (y > 1 ? b[y - 2] : 0.0);
+      mass = 1.0 - 0.5 * (std::erfc((zeta[y - 1] - m) * kRootHalf) + std::erfc((m - zeta[y - 2]) * kRootHalf));
     }
-    total += cells.size[c] * std::log(mass);
+    if (cells.size[c] == 1.0) {
+      product *= mass;
+      if (product < kSmallestProduct) {
+        total += std::log(product);
+        product = 1.0;
+      }
+    } else {
+      total += cells.size[c] * std::log(mass);
+    }
   }
-  return total;
+  return total + std::log(product);
 }
 
 }  // namespace oprobit

@@ -1,7 +1,7 @@
 // The move of the whole point (beta, zeta) on the probit scale: a fixed
-// multivariate t proposal fitted to pilot draws, and the log likelihood ratio
-// of two points with the latent variables integrated out, summed over the
-// distinct (covariate row, category) cells.
+// multivariate t proposal centred at the posterior mode, and the log
+// likelihood of a point with the latent variables integrated out, summed over
+// the distinct (covariate row, category) cells.
 #pragma once
 
 namespace oprobit {
@@ -16,11 +16,6 @@ struct TProposal {
   double* root_inv;  // d x d, upper triangular
 };
 
-// Fits mu and the root to rows first ... last - 1 of the pilot draws (a
-// rows x d matrix). Returns false when there are fewer than 20 d of them or
-// their covariance is not positive definite.
-bool fit_proposal(const double* pilot, int rows, int d, int first, int last, TProposal* out);
-
 // A draw from the proposal into w, from R's stream: d normals (kept in z),
 // then one chi-square.
 void draw_proposal(const TProposal& proposal, double* w, double* z);
@@ -33,15 +28,14 @@ double log_proposal_ratio(const TProposal& proposal, const double* current, cons
 // The cells: covariate row (0-based), category (1 ... J) and size.
 struct Cells {
   int count;
-  const int* pattern;
+  const int* row;
   const int* y;
   const double* size;
 };
 
-// Log likelihood of the point (eta, zeta): eta holds x' beta by covariate
-// row (rows of them), zeta the J - 1 thresholds. `tails` is scratch for
-// 2 rows (J - 1) doubles.
-double cell_log_likelihood(const Cells& cells, int j, int rows, const double* eta,
-                           const double* zeta, double* tails);
+// Log likelihood of the point (eta, zeta): eta holds x' beta (+ offset) by
+// covariate row, zeta the J - 1 thresholds; summed over the cells in double
+// precision.
+double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta);
 
 }  // namespace oprobit

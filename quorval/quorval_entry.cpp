@@ -1,16 +1,16 @@
 // .Call entry quorval(N, K, y, c, m, t, s): one Metropolis-Hastings update of
 // ordinal probit cutpoints. Returns the K proposed cutpoints followed by the
-// flag 100 (accepted) or 0 (rejected). Every argument is checked here, before
+// decision (cutpoint_result.h). Every argument is checked here, before
 // anything is drawn; the step itself trusts them.
 #include "arguments.h"
+#include "c_stream.h"
+#include "cutpoint_result.h"
 #include "cutpoint_step.h"
 #include "export.h"
 
 namespace {
 
 constexpr const char kEntry[] = "quorval";
-constexpr double kAccepted = 100.0;
-constexpr double kRejected = 0.0;
 
 // A real scalar read with Rf_asReal: a non-empty numeric or logical vector.
 double checked_real(SEXP x, const char* name) {
@@ -56,8 +56,12 @@ QV_EXPORT SEXP quorval(SEXP n_arg, SEXP k_arg, SEXP y_arg, SEXP c_arg, SEXP m_ar
 
   SEXP result = Rf_protect(Rf_allocVector(REALSXP, static_cast<R_xlen_t>(model.k) + 1));
   double* out = REAL(result);
-  out[model.k] = kRejected;
-  if (ordinal::cutpoint_step(model, out)) out[model.k] = kAccepted;
+  out[model.k] = ordinal::kCutpointRejected;
+  // The step's draws read the C library stream checked out (c_stream.h).
+  core::c_stream_check_out();
+  const bool accepted = ordinal::cutpoint_step(model, out);
+  core::c_stream_check_in();
+  if (accepted) out[model.k] = ordinal::kCutpointAccepted;
   Rf_unprotect(1);
   return result;
 }

@@ -39,6 +39,7 @@ if [ "$mode" = bench ]; then
   need_r_package msm r-cran-msm
   need_r_package MCMCpack r-cran-mcmcpack
   need_r_package bayesm r-cran-bayesm
+  need_r_package carData r-cran-cardata
   case ",${QV_BENCH_SKIP:-}," in
     *,brms,*) ;;
     *) need_r_package brms r-cran-brms ;;

@@ -3,17 +3,10 @@
 # Run by ./configure when R CMD INSTALL builds the package; the result is plain
 # make, one rule per object.
 
-read_definition <- function(path) {
-  lines <- grep("^[A-Z0-9_]+ =", readLines(path), value = TRUE)
-  values <- sub("^[A-Z0-9_]+ = ?", "", lines)
-  stats::setNames(lapply(strsplit(trimws(values), " +"), function(x) x[nzchar(x)]),
-                  sub(" =.*", "", lines))
-}
-
-def <- read_definition("libraries.mk")
+source(file.path("tools", "read_libraries_mk.R"))
+def <- read_libraries_mk("libraries.mk")
 top <- ".."
-libraries <- c(quorval = "QUORVAL", vaskor = "VASKOR", quorval2 = "QUORVAL2", crandseed = "CRANDSEED",
-               oprobitchain = "OPROBITCHAIN")
+libraries <- stats::setNames(toupper(def$LIBRARIES), def$LIBRARIES)
 
 sources_of <- function(key) {
   core <- unlist(lapply(def[[paste0(key, "_CORE")]], function(piece) def[[paste0("CORE_", piece)]]))
@@ -31,13 +24,13 @@ out <- c(
   paste("QV_CXXFLAGS =", paste(def$QV_CXXFLAGS, collapse = " ")),
   paste("QV_LDFLAGS =", paste(def$QV_LDFLAGS, collapse = " ")),
   "",
-  "# The package's own shared object is the library quorval.",
-  paste("OBJECTS =", paste(object_of(sources_of("QUORVAL")), collapse = " ")),
-  paste("PKG_LIBS =", link_flags("QUORVAL")),
+  "# The package's own shared object is the first library.",
+  paste("OBJECTS =", paste(object_of(sources_of(libraries[[1]])), collapse = " ")),
+  paste("PKG_LIBS =", link_flags(libraries[[1]])),
   "",
-  paste("all: $(SHLIB)", paste0(setdiff(names(libraries), "quorval"), ".so", collapse = " ")),
+  paste("all: $(SHLIB)", paste0(names(libraries)[-1], ".so", collapse = " ")),
   "")
-for (name in setdiff(names(libraries), "quorval")) {
+for (name in names(libraries)[-1]) {
   key <- libraries[[name]]
   objects <- paste(object_of(sources_of(key)), collapse = " ")
   out <- c(out,
@@ -50,8 +43,8 @@ sources <- unique(unlist(lapply(libraries, sources_of)))
 for (source in sources) {
   out <- c(out,
            sprintf("%s: %s/%s", object_of(source), top, source),
-           sprintf("\t$(CXX) $(ALL_CPPFLAGS) -I%s/core $(ALL_CXXFLAGS) $(QV_CXXFLAGS) $(QV_EXTRA_CXXFLAGS) -c %s/%s -o %s",
-                   top, top, source, object_of(source)))
+           sprintf("\t$(CXX) $(ALL_CPPFLAGS) -I%s/core -I%s/rglue $(ALL_CXXFLAGS) $(QV_CXXFLAGS) $(QV_EXTRA_CXXFLAGS) -c %s/%s -o %s",
+                   top, top, top, source, object_of(source)))
 }
 out <- c(out, "",
          "# R CMD INSTALL --preclean and --clean: every object and library made here.",

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "arguments.h"
+#include "c_stream.h"
 #include "export.h"
 #include "mvtrnorms_checks.h"
 #include "ordered_gibbs.h"
@@ -67,7 +68,10 @@ QV_EXPORT SEXP mvtrnorms(SEXP a_arg, SEXP m_arg, SEXP x_arg, SEXP n_arg, SEXP sw
   double* x = REAL(result);
   for (R_xlen_t i = 0; i < length; ++i) x[i] = start[i];
   if (draws) {
+    // The sweeps' draws read the C library stream checked out (c_stream.h).
+    core::c_stream_check_out();
     vaskor::ordered_gibbs_sweeps(n, sweeps, a, m, x, scratch);
+    core::c_stream_check_in();
     // Finite input can still overflow to a NaN component.
     if (any_nan(x, length)) Rf_warning("NAs produced");
   }

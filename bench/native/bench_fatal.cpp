@@ -8,12 +8,12 @@
 
 namespace core {
 
-void fatal(const char* text) {
+void report_fatal(const char* text) {
   std::fputs(text, stderr);
   std::abort();
 }
 
-void print_bound_diagnostic(double as, double bl) {
+void report_bound_diagnostic(double as, double bl) {
   std::fprintf(stderr, "as=%14f, bl=%14f\n", as, bl);
 }
 

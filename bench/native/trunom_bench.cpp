@@ -1,6 +1,9 @@
 // Native micro-benchmark of the truncated normal sampler on the C library
 // stream, per regime, next to its floor: the rand() calls a rejection attempt
-// cannot do without.
+// cannot do without. The stream itself is timed both ways, through rand()
+// with its lock and checked out as the entries read it (c_stream.h); the
+// sampler runs as the entries run it, with the stream checked out, except
+// for the exported-style call of one draw.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -10,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "c_stream.h"
 #include "c_stream_source.h"
 #include "generator.h"
 #include "rand15.h"
@@ -21,7 +25,47 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// Two 15-bit rand() values: the cost of one middle-case attempt's randomness.
+// One value of the 15-bit stream, through rand() with its lock.
+void BM_StreamWithLock(benchmark::State& state) {
+  std::srand(1);
+  for (auto _ : state) benchmark::DoNotOptimize(core::rand15());
+}
+BENCHMARK(BM_StreamWithLock);
+
+// One value of the 15-bit stream, checked out: the same values, no lock.
+void BM_StreamCheckedOut(benchmark::State& state) {
+  std::srand(1);
+  core::c_stream_check_out();
+  for (auto _ : state) benchmark::DoNotOptimize(core::rand15());
+  core::c_stream_check_in();
+  if (!core::c_stream_lock_free()) state.SkipWithError("the C library stream is not checked out here");
+}
+BENCHMARK(BM_StreamCheckedOut);
+
+// A check-out and a check-in with no draw: what an entry call pays once.
+void BM_StreamCheckOutIn(benchmark::State& state) {
+  for (auto _ : state) {
+    core::c_stream_check_out();
+    core::c_stream_check_in();
+  }
+}
+BENCHMARK(BM_StreamCheckOutIn);
+
+// Two 15-bit values, checked out: the cost of one middle-case attempt's
+// randomness as the entries draw it.
+void BM_FloorTwoValues(benchmark::State& state) {
+  std::srand(1);
+  core::c_stream_check_out();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(core::rand15());
+    benchmark::DoNotOptimize(core::rand15());
+  }
+  core::c_stream_check_in();
+}
+BENCHMARK(BM_FloorTwoValues);
+
+// Two 15-bit rand() values with the lock: the same floor for a caller of the
+// exported functions outside an entry.
 void BM_FloorTwoRand(benchmark::State& state) {
   std::srand(1);
   for (auto _ : state) {
@@ -36,15 +80,17 @@ BENCHMARK(BM_FloorTwoRand);
 // the acceptance rand().
 void BM_FloorExponentialAttempt(benchmark::State& state) {
   std::srand(1);
+  core::c_stream_check_out();
   for (auto _ : state) {
     std::int32_t seed = core::rand15();
     benchmark::DoNotOptimize(core::expdev(&seed));
     benchmark::DoNotOptimize(core::rand15());
   }
+  core::c_stream_check_in();
 }
 BENCHMARK(BM_FloorExponentialAttempt);
 
-// The exported-style call: one source per draw.
+// The exported-style call: one source per draw, rand() with its lock.
 void BM_Trunom(benchmark::State& state, double as, double bl) {
   std::srand(1);
   for (auto _ : state) benchmark::DoNotOptimize(core::trunom(as, bl));
@@ -54,7 +100,9 @@ void BM_Trunom(benchmark::State& state, double as, double bl) {
 void BM_TrunomInlined(benchmark::State& state, double as, double bl) {
   std::srand(1);
   core::CStreamSource source;
+  core::c_stream_check_out();
   for (auto _ : state) benchmark::DoNotOptimize(core::trunom_with(source, as, bl));
+  core::c_stream_check_in();
 }
 
 // trunomcall's own loop over vectors (means 0, reciprocal sds 1), without R:
@@ -68,11 +116,13 @@ void run_loop(benchmark::State& state, const std::vector<double>& lo,
   const std::vector<double> m(lo.size(), 0.0), s(lo.size(), 1.0);
   std::vector<double> out(lo.size());
   core::CStreamSource source;
+  core::c_stream_check_out();
   for (auto _ : state) {
     benchmark::DoNotOptimize(core::fill_truncated_normals_with(
         [&source](double lower, double upper) { return core::trunom_with(source, lower, upper); },
         static_cast<int>(lo.size()), m.data(), s.data(), lo.data(), hi.data(), out.data()));
   }
+  core::c_stream_check_in();
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lo.size()));
 }
 

@@ -120,6 +120,15 @@ test_that("the error path returns control to R with the three lines on standard 
   expect_error(tn_call("quorval", 0, 1, -Inf, -Inf), "both infinite on the same side")
   # The session goes on: a later call works.
   expect_length(tn_call("quorval", 0, 1, 0, 1), 1)
+  # The C library stream is given back before the error: rand() stands where
+  # the draws before it left it (middle cases: rand() alone).
+  lo <- c(-1, 0.5, 2); hi <- c(1, 1.5, 1)
+  for (lib in c("quorval", "vaskor")) {
+    before <- rand_consumed(5, tn_call(lib, c(0, 0), c(1, 1), lo[1:2], hi[1:2]))
+    at_error <- rand_consumed(5, try(tn_call(lib, c(0, 0, 0), c(1, 1, 1), lo, hi), silent = TRUE))
+    expect_gt(before, 3)
+    expect_identical(at_error, before, info = lib)
+  }
 })
 
 test_that("in a batch Rscript the error ends with status 1 and the exact lines", {

@@ -51,6 +51,35 @@ test_that("simulated data: intervals cover the truth and means lie within 2 sd o
   gap <- abs(coef(fit) - c(coef(ml), ml$zeta)) / apply(draws, 2, sd)
   expect_true(all(gap < 2), info = paste(round(gap, 2), collapse = " "))
   expect_true(all(summary(fit)$table$Rhat < 1.05))
+  # Every unit its own cell: the whole point still moves, from the proposal
+  # at the posterior mode.
+  expect_true(all(fit$whole_acceptance > 0.5))
+})
+
+central_gradient <- function(f, x, h = 1e-6) {
+  vapply(seq_along(x), function(k) (f(replace(x, k, x[k] + h)) - f(replace(x, k, x[k] - h))) / (2 * h), 0)
+}
+
+test_that("the whole-point proposal is centred at the posterior mode: polr's estimates when flat", {
+  housing <- MASS::housing
+  model <- quorval:::.oprobit_frame(quote(oprobit_mcmc(formula = Sat ~ Infl + Type + Cont, data = housing, weights = Freq)),
+                                    environment())
+  ml <- MASS::polr(Sat ~ Infl + Type + Cont, data = housing, weights = Freq, method = "probit", Hess = TRUE)
+  flat <- quorval:::.oprobit_setup(model, 10, 10, 1, 0, 0, "c")$whole
+  expect_equal(flat$mode, unname(c(coef(ml), ml$zeta)), tolerance = 1e-5)
+  # With a slope prior: the mode maximises the log posterior (written out
+  # here), and the proposal's scale is the inverse of its numerical Hessian.
+  setup <- quorval:::.oprobit_setup(model, 10, 10, 1, 0.3, 4, "c")
+  X <- model$X[, -1L]
+  log_posterior <- function(theta) {
+    eta <- drop(X %*% theta[1:6])
+    cut <- c(-Inf, theta[7:8], Inf)
+    sum(model$weights * log(pnorm(cut[model$y + 1L] - eta) - pnorm(cut[model$y] - eta))) -
+      2 * sum((theta[1:6] - 0.3)^2)
+  }
+  mode <- setup$whole$mode
+  expect_lt(max(abs(central_gradient(log_posterior, mode))), 1e-4)
+  expect_equal(crossprod(setup$whole$root), solve(-optimHess(mode, log_posterior)), tolerance = 1e-4)
 })
 
 # Differences of our chains' means from a reference chain's, in Monte Carlo
@@ -126,8 +155,8 @@ test_that("another value of the working frame's fixed cutpoint gives the same po
 })
 
 test_that("few distinct cells: the whole-point move keeps the posterior", {
-  # 4 covariate values x 4 categories: the cells are few, so the chain adds
-  # the move of the whole point from its fitted proposal.
+  # 4 covariate values x 4 categories: the cells are few, so the chain makes
+  # several moves of the whole point per iteration.
   set.seed(31)
   n <- 80
   x <- sample(0:3, n, TRUE)

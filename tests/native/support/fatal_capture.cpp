@@ -15,9 +15,9 @@ std::string& last_bound_diagnostic() {
 
 namespace core {
 
-void fatal(const char* text) { throw qv_test::FatalError{text}; }
+void report_fatal(const char* text) { throw qv_test::FatalError{text}; }
 
-void print_bound_diagnostic(double as, double bl) {
+void report_bound_diagnostic(double as, double bl) {
   char buffer[128];
   std::snprintf(buffer, sizeof buffer, "as=%14f, bl=%14f\n", as, bl);
   qv_test::last_bound_diagnostic() = buffer;

@@ -9,6 +9,8 @@ struct Interrupted {};
 
 // Checks made so far.
 long long interrupt_checks();
+// Whether the C library stream was checked out during the last check.
+bool stream_held_at_last_check();
 // When true, every check throws Interrupted.
 void arm_interrupt(bool armed);
 

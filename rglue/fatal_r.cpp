@@ -11,7 +11,7 @@
 
 namespace core {
 
-void fatal(const char* text) {
+void report_fatal(const char* text) {
   REprintf("Velmora run-time error...\n");
   REprintf("%s\n", text);
   REprintf("...now exiting to system...\n");
@@ -20,7 +20,7 @@ void fatal(const char* text) {
   Rf_error("%.*s", length, text);
 }
 
-void print_bound_diagnostic(double as, double bl) {
+void report_bound_diagnostic(double as, double bl) {
   Rprintf("as=%14f, bl=%14f\n", as, bl);
 }
 

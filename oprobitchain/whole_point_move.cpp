@@ -1,0 +1,61 @@
+#include "whole_point_move.h"
+
+#include <cmath>
+
+#include "r_math.h"
+
+namespace oprobit {
+namespace {
+
+// The log prior density of the slopes, up to a constant (0 when flat).
+double log_slope_prior(const ChainPrior& prior, int slopes, const double* beta) {
+  if (prior.flat) return 0.0;
+  double sum = 0.0;
+  for (int k = 0; k < slopes; ++k) sum += prior.B0[k] * (beta[k] - prior.b0[k]) * (beta[k] - prior.b0[k]);
+  return -0.5 * sum;
+}
+
+}  // namespace
+
+void whole_point_moves(ChainState& s, int i) {
+  WholePointMoves& whole = s.whole;
+  if (!whole.ready) return;
+  const ChainData& data = s.data;
+  const int slopes = data.slopes;
+  const int thresholds = data.thresholds;
+  double* w = whole.candidate;
+  const double* new_zeta = w + slopes;
+  bool known = false;  // whether log_likelihood is the current point's
+  double log_likelihood = 0.0;
+  for (int move = 0; move < whole.per_iteration; ++move) {
+    draw_proposal(whole.proposal, w, whole.normals);
+    if (i > s.settings.burnin) whole.tried += 1.0;
+    bool ordered = true;
+    for (int k = 1; k < thresholds; ++k) ordered = ordered && new_zeta[k - 1] < new_zeta[k];
+    if (!ordered) continue;
+    update_eta(data, w, whole.candidate_eta);
+    double* point = whole.current;
+    for (int k = 0; k < slopes; ++k) point[k] = s.beta[k];
+    for (int k = 0; k < thresholds; ++k) point[slopes + k] = s.zeta[k];
+    if (!known) {
+      log_likelihood = cell_log_likelihood(data.cells, data.categories, s.eta, s.zeta);
+      known = true;
+    }
+    const double new_log_likelihood =
+        cell_log_likelihood(data.cells, data.categories, whole.candidate_eta, new_zeta);
+    double log_ratio = new_log_likelihood - log_likelihood +
+                       log_proposal_ratio(whole.proposal, point, w, whole.ratio_scratch);
+    if (!s.prior.flat) {
+      log_ratio += log_slope_prior(s.prior, slopes, w) - log_slope_prior(s.prior, slopes, s.beta);
+    }
+    if (!std::isnan(log_ratio) && std::log(unif_rand()) < log_ratio) {
+      for (int k = 0; k < slopes; ++k) s.beta[k] = w[k];
+      for (int k = 0; k < thresholds; ++k) s.zeta[k] = new_zeta[k];
+      for (int r = 0; r < data.rows; ++r) s.eta[r] = whole.candidate_eta[r];
+      log_likelihood = new_log_likelihood;
+      if (i > s.settings.burnin) whole.accepted += 1.0;
+    }
+  }
+}
+
+}  // namespace oprobit
