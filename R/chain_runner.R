@@ -121,7 +121,12 @@ NULL
       waiting <- waiting[-1L]
       file <- files[j]
       report <- if (!is.null(bar)) function(i) writeLines(as.character(i), file)
-      job <- parallel::mcparallel(.qv_run_one(chain, setup, settings[[j]], report), silent = TRUE)
+      # A fork inherits this process's time limit; the limit is this
+      # process's to enforce (it ends the workers), not the chain's.
+      job <- parallel::mcparallel({
+        setTimeLimit()
+        .qv_run_one(chain, setup, settings[[j]], report)
+      }, silent = TRUE)
       jobs[[as.character(job$pid)]] <- list(job = job, chain = j)
     }
     done <- parallel::mccollect(lapply(jobs, `[[`, "job"), wait = FALSE, timeout = 0.2)
@@ -129,7 +134,9 @@ NULL
       result <- done[[pid]]
       if (is.null(result)) next
       if (inherits(result, "try-error")) {
-        stop(sprintf("%s: chain %d failed: %s", fn, jobs[[pid]]$chain,
+        chain_failed <- jobs[[pid]]$chain
+        jobs[[pid]] <- NULL
+        stop(sprintf("%s: chain %d failed: %s", fn, chain_failed,
                      attr(result, "condition")$message), call. = FALSE)
       }
       results[[jobs[[pid]]$chain]] <- result
