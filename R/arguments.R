@@ -34,11 +34,21 @@
 # The first element (1-based) where `bad` holds, for messages.
 .qv_first <- function(bad) which(bad)[1L]
 
-# A whole number of at least `minimum` (counts, seeds) as an integer.
+# A whole number of at least `minimum` (counts) as an integer.
 .qv_whole <- function(fn, x, name, minimum) {
   if (!is.numeric(x) || length(x) != 1L || !is.finite(x) || x != floor(x) || x < minimum ||
       x > .Machine$integer.max) {
     .qv_stop(fn, "'%s' must be a whole number of at least %d", name, minimum)
   }
   as.integer(x)
+}
+
+# A seed as c_stream_seed() and oprobit_mcmc() take it: a whole number in
+# 0 ... 4294967295 (the range of the C library's srand()), as a double.
+.qv_seed <- function(seed, fn, name = "seed") {
+  if (!is.numeric(seed) || length(seed) != 1L || is.na(seed) || seed < 0 ||
+      seed > 4294967295 || seed != floor(seed)) {
+    .qv_stop(fn, "'%s' must be a whole number in 0 ... 4294967295", name)
+  }
+  as.double(seed)
 }

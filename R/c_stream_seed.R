@@ -22,11 +22,7 @@
 #' identical(a, b)
 #' @export
 c_stream_seed <- function(seed) {
-  fn <- "c_stream_seed"
-  if (!is.numeric(seed) || length(seed) != 1L || is.na(seed) || seed < 0 ||
-      seed > 4294967295 || seed != floor(seed)) {
-    .qv_stop(fn, "'seed' must be a whole number in 0 ... 4294967295")
-  }
+  seed <- .qv_seed(seed, "c_stream_seed")
   .qv_reload(c("quorval", "vaskor"))
   invisible(.qv_call("crandseed", "crandseed", as.double(seed)))
 }

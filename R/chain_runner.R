@@ -16,6 +16,11 @@
 # `setting` (the chain's seeds), calling report(i) now and then with the
 # iteration when report is not NULL, and returns the chain's result.
 
+# The clean-up after an interrupt or a time limit stops workers with pskill:
+# tools is imported so that nothing has to be loaded then.
+#' @importFrom tools pskill SIGINT
+NULL
+
 # Per-chain seeds from one seed: chain j takes the j-th successive
 # L'Ecuyer-CMRG stream for R, and a C stream seed drawn from that stream's
 # first substream (so its R stream starts untouched), redrawn while it equals
@@ -26,8 +31,11 @@
   saved <- if (exists(".Random.seed", globalenv())) get(".Random.seed", globalenv())
   on.exit(.qv_restore_rng(kind, saved))
   RNGkind("L'Ecuyer-CMRG", "Inversion", "Rejection")
-  set.seed(seed)
+  # set.seed() takes R's integers; a seed above them (up to 2^32 - 1) takes
+  # the first substream of seed - 2^31, so every seed has streams of its own.
+  set.seed(if (seed > .Machine$integer.max) seed - 2^31 else seed)
   stream <- get(".Random.seed", globalenv())
+  if (seed > .Machine$integer.max) stream <- parallel::nextRNGSubStream(stream)
   settings <- vector("list", chains)
   for (j in seq_len(chains)) {
     stream <- parallel::nextRNGStream(stream)
@@ -66,7 +74,10 @@
   bar <- if (progress) utils::txtProgressBar(0, length(settings) * per_chain, style = if (isatty(stdout())) 3L else 1L)
   on.exit(if (!is.null(bar)) close(bar))
   if (!is.null(cl)) return(.qv_on_cluster(cl, chain, setup, settings, bar, per_chain))
-  if (cores > 1L && .Platform$OS.type == "unix") {
+  # On unix even one core runs the chains in forked workers (one at a time):
+  # a chain reseeds the C stream and loads the libraries afresh, which this
+  # process is thus spared, so that a fit leaves every stream as it was.
+  if (.Platform$OS.type == "unix") {
     return(.qv_forked(fn, chain, setup, settings, cores, bar, per_chain))
   }
   if (cores > 1L) {
@@ -74,7 +85,8 @@
     on.exit(parallel::stopCluster(cl), add = TRUE)
     return(.qv_on_cluster(cl, chain, setup, settings, bar, per_chain))
   }
-  # In this process; R's state and kind are put back afterwards.
+  # In this process (off unix, one core): R's state and kind are put back
+  # afterwards, the C stream and the libraries' generators are not.
   kind <- RNGkind()
   saved <- if (exists(".Random.seed", globalenv())) get(".Random.seed", globalenv())
   on.exit(.qv_restore_rng(kind, saved), add = TRUE)
@@ -89,12 +101,15 @@
 # Forked local workers, at most `cores` at a time; each chain reports its
 # iteration through a small file that the bar follows.
 .qv_forked <- function(fn, chain, setup, settings, cores, bar, per_chain) {
-  files <- tempfile(sprintf("%s-chain%d-", fn, seq_along(settings)))
+  # Named without tempfile(), which draws from the C library stream.
+  .qv_state$runs <- if (is.null(.qv_state$runs)) 1L else .qv_state$runs + 1L
+  files <- file.path(tempdir(), sprintf("%s-%d-%d-chain%d", fn, Sys.getpid(), .qv_state$runs, seq_along(settings)))
   jobs <- list()
   # On an error or an interrupt, the chains still running are ended.
   on.exit({
     for (job in jobs) tools::pskill(job$job$pid)
-    if (length(jobs) > 0L) parallel::mccollect(lapply(jobs, `[[`, "job"), wait = TRUE)
+    # Reaped, so that no zombie is left; a killed chain delivers nothing.
+    if (length(jobs) > 0L) suppressWarnings(parallel::mccollect(lapply(jobs, `[[`, "job"), wait = TRUE))
     unlink(files)
   })
   results <- vector("list", length(settings))
@@ -106,7 +121,12 @@
       waiting <- waiting[-1L]
       file <- files[j]
       report <- if (!is.null(bar)) function(i) writeLines(as.character(i), file)
-      job <- parallel::mcparallel(.qv_run_one(chain, setup, settings[[j]], report), silent = TRUE)
+      # A fork inherits this process's time limit; the limit is this
+      # process's to enforce (it ends the workers), not the chain's.
+      job <- parallel::mcparallel({
+        setTimeLimit()
+        .qv_run_one(chain, setup, settings[[j]], report)
+      }, silent = TRUE)
       jobs[[as.character(job$pid)]] <- list(job = job, chain = j)
     }
     done <- parallel::mccollect(lapply(jobs, `[[`, "job"), wait = FALSE, timeout = 0.2)
@@ -114,7 +134,9 @@
       result <- done[[pid]]
       if (is.null(result)) next
       if (inherits(result, "try-error")) {
-        stop(sprintf("%s: chain %d failed: %s", fn, jobs[[pid]]$chain,
+        chain_failed <- jobs[[pid]]$chain
+        jobs[[pid]] <- NULL
+        stop(sprintf("%s: chain %d failed: %s", fn, chain_failed,
                      attr(result, "condition")$message), call. = FALSE)
       }
       results[[jobs[[pid]]$chain]] <- result
@@ -135,26 +157,80 @@
 }
 
 # A cluster made by the user (or by us off unix): the workers load the
-# package, then take the chains one after another. The chain function goes
-# to them as a function of the package's namespace, which they have loaded.
+# package, then take the chains one after another, each worker its next
+# chain as soon as it is free. The chain function goes to them as a function
+# of the package's namespace, which they have loaded.
+#
+# The results are awaited in short waits, so that an interrupt or a time
+# limit reaches this process. Then every chain still running is stopped: a
+# worker on this machine gets an interrupt, which ends its chain with a
+# marker instead of a result; a worker on another machine cannot be reached
+# that way and finishes its chain. Either way each chain sent answers once
+# and its answer is read before returning, so the cluster's connections stay
+# in step and the user's next clusterCall() answers.
 .qv_on_cluster <- function(cl, chain, setup, settings, bar, per_chain) {
   name <- environmentName(topenv(environment(.qv_run_one)))
-  parallel::clusterCall(cl, .qv_detached(function(name) {
+  here <- Sys.info()[["nodename"]]
+  workers <- parallel::clusterCall(cl, .qv_detached(function(name) {
     loadNamespace(name)
     assign(".qv_run_one", get(".qv_run_one", asNamespace(name)), globalenv())
-    invisible(NULL)
+    list(pid = Sys.getpid(), host = Sys.info()[["nodename"]])
   }), name)
+  send <- utils::getFromNamespace("sendCall", "parallel")
+  receive <- utils::getFromNamespace("recvResult", "parallel")
+  run <- .qv_detached(function(setting, chain, setup) {
+    tryCatch(.qv_run_one(chain, setup, setting),
+             interrupt = function(e) structure(list(), class = "qv_chain_stopped"))
+  })
   results <- vector("list", length(settings))
+  busy <- rep(NA_integer_, length(cl))  # the chain each worker runs
+  finished <- FALSE
+  on.exit(if (!finished) .qv_stop_cluster_chains(cl, workers, busy, here, receive))
+  waiting <- seq_along(settings)
   done <- 0L
-  # In rounds of one chain per worker, so that the bar moves between rounds.
-  for (first in seq(1L, length(settings), by = length(cl))) {
-    chunk <- first:min(length(settings), first + length(cl) - 1L)
-    results[chunk] <- parallel::clusterApply(cl[seq_along(chunk)], settings[chunk], .qv_detached(
-      function(setting, chain, setup) .qv_run_one(chain, setup, setting)), chain, setup)
-    done <- done + length(chunk)
-    if (!is.null(bar)) utils::setTxtProgressBar(bar, done * per_chain)
+  while (length(waiting) > 0L || any(!is.na(busy))) {
+    for (w in which(is.na(busy))) {
+      if (length(waiting) == 0L) break
+      send(cl[[w]], run, list(settings[[waiting[1L]]], chain, setup))
+      busy[w] <- waiting[1L]
+      waiting <- waiting[-1L]
+    }
+    active <- which(!is.na(busy))
+    ready <- socketSelect(lapply(cl[active], `[[`, "con"), timeout = 0.2)
+    for (w in active[ready]) {
+      value <- receive(cl[[w]])
+      j <- busy[w]
+      busy[w] <- NA_integer_
+      if (inherits(value, "try-error") || inherits(value, "qv_chain_stopped")) {
+        why <- if (inherits(value, "try-error")) as.character(value) else "its worker was interrupted"
+        stop(sprintf("chain %d failed on the cluster: %s", j, why), call. = FALSE)
+      }
+      results[[j]] <- value
+      done <- done + 1L
+      if (!is.null(bar)) utils::setTxtProgressBar(bar, done * per_chain)
+    }
   }
+  finished <- TRUE
   results
+}
+
+# After an interrupt, a time limit or an error: stops the chains still
+# running on the cluster and reads their answers.
+.qv_stop_cluster_chains <- function(cl, workers, busy, here, receive) {
+  active <- which(!is.na(busy))
+  for (w in active) {
+    if (identical(workers[[w]]$host, here)) tools::pskill(workers[[w]]$pid, tools::SIGINT)
+  }
+  deadline <- Sys.time() + 30
+  while (length(active) > 0L) {
+    ready <- socketSelect(lapply(cl[active], `[[`, "con"), timeout = 1)
+    for (w in active[ready]) try(receive(cl[[w]]), silent = TRUE)
+    active <- active[!ready]
+    # A local worker interrupted between two chains answers nothing: after a
+    # while it is not waited for; a remote one is, until its chain ends.
+    if (Sys.time() > deadline) active <- active[!vapply(workers[active], function(x) identical(x$host, here), TRUE)]
+  }
+  invisible(NULL)
 }
 
 # A function sent to workers carries no frame of ours with it.

@@ -5,7 +5,11 @@
 # theirs; `call` is the matched call, `env` where its arguments live.
 .oprobit_frame <- function(call, env) {
   fn <- "oprobit_mcmc"
-  mf <- call[c(1L, match(c("formula", "data", "subset", "weights", "na.action"), names(call), 0L))]
+  formula <- eval(call$formula, env)
+  if (.oprobit_has_bar(formula[[length(formula)]])) {
+    .qv_stop(fn, "random effects are not supported: drop the '|' term from 'formula'")
+  }
+  mf <- call[c(1L, match(c("formula", "data", "subset", "weights", "na.action", "offset"), names(call), 0L))]
   mf$drop.unused.levels <- FALSE
   mf[[1L]] <- quote(stats::model.frame)
   frame <- tryCatch(eval(mf, env), error = function(e) {
@@ -34,14 +38,22 @@
     .qv_stop(fn, "the data hold missing values that 'na.action' left in")
   }
   response <- stats::model.response(frame)
-  if (is.factor(response)) {
+  if (is.logical(response)) {
+    # As glm() takes it: FALSE below TRUE.
+    levels <- c("FALSE", "TRUE")
+    codes <- as.integer(response) + 1L
+  } else if (is.factor(response)) {
     levels <- levels(response)
     codes <- as.integer(response)
-  } else if (is.numeric(response) && all(response == floor(response))) {
+    if (!is.ordered(response) && length(levels) > 2L) {
+      message(sprintf("%s: the response is an unordered factor; its levels are taken in their stored order: %s",
+                      fn, paste(levels, collapse = " < ")))
+    }
+  } else if (is.numeric(response) && all(is.finite(response)) && all(response == floor(response))) {
     levels <- as.character(sort(unique(response[weights > 0])))
     codes <- match(as.character(response), levels)
   } else {
-    .qv_stop(fn, "the response must be an ordered factor, a factor or whole-number codes")
+    .qv_stop(fn, "the response must be an ordered factor, a factor, a logical or whole-number codes")
   }
   counts <- vapply(seq_along(levels), function(k) sum(as.double(weights[codes == k])), 0)
   if (length(levels) < 2L || sum(counts > 0) < 2L) {
@@ -55,22 +67,93 @@
   # Rows of weight 0 go; covariate factors keep only the levels that occur.
   keep <- weights > 0
   na_action <- attr(frame, "na.action")
+  if (!all(keep)) {
+    # Rows of weight 0 count as omitted, so that na.exclude pads them too.
+    rows <- setdiff(seq_len(nrow(frame) + length(na_action)), na_action)
+    kind <- if (is.null(na_action)) "omit" else class(na_action)
+    na_action <- structure(sort(c(as.integer(na_action), rows[!keep])), class = kind)
+  }
   frame <- frame[keep, , drop = FALSE]
   for (j in seq_along(frame)[-1L]) if (is.factor(frame[[j]])) frame[[j]] <- droplevels(frame[[j]])
   X <- stats::model.matrix(terms, frame)
   contrasts <- attr(X, "contrasts")
   if (ncol(X) < 1L || colnames(X)[1L] != "(Intercept)") .qv_stop(fn, "the model matrix lacks its intercept")
   for (j in seq_len(ncol(X))[-1L]) {
+    if (any(!is.finite(X[, j]))) .qv_stop(fn, "covariate column '%s' holds an infinite value", colnames(X)[j])
     if (all(X[, j] == X[1L, j])) .qv_stop(fn, "covariate column '%s' is constant", colnames(X)[j])
+  }
+  offset <- stats::model.offset(frame)
+  if (is.null(offset)) {
+    offset <- numeric(nrow(X))
+  } else if (!is.numeric(offset) || length(offset) != nrow(X) || any(!is.finite(offset))) {
+    .qv_stop(fn, "the offset must be finite numbers, one per row")
   }
   qr <- qr(X)
   if (qr$rank < ncol(X)) {
     .qv_stop(fn, "covariate column '%s' is collinear with the columns before it",
              colnames(X)[qr$pivot[qr$rank + 1L]])
   }
-  list(X = X, y = codes[keep], weights = weights[keep], levels = levels, terms = terms,
+  # Each level of each factor covariate as an indicator, for the separation
+  # check (a reference level has no column of its own).
+  variables <- attr(terms, "dataClasses")
+  indicators <- list()
+  for (name in names(variables)[-1L]) {
+    if (!variables[[name]] %in% c("factor", "ordered", "character", "logical")) next
+    values <- frame[[name]]
+    for (level in unique(as.character(values))) {
+      indicators[[sprintf("level '%s' of '%s'", level, name)]] <- as.double(as.character(values) == level)
+    }
+  }
+  list(X = X, y = codes[keep], weights = weights[keep], offset = as.double(offset), levels = levels,
+       terms = terms, indicators = indicators,
        xlevels = stats::.getXlevels(terms, frame), contrasts = contrasts,
        na.action = na_action)
+}
+
+# Whether an expression has a `|` term outside I(), as random effects are
+# written.
+.oprobit_has_bar <- function(e) {
+  if (!is.call(e)) return(FALSE)
+  if (identical(e[[1L]], as.name("I"))) return(FALSE)
+  if (identical(e[[1L]], as.name("|"))) return(TRUE)
+  any(vapply(as.list(e)[-1L], .oprobit_has_bar, TRUE))
+}
+
+# Stops when a covariate column, or the indicator of a factor level, orders
+# the response categories by itself (complete or quasi-complete
+# separation): the likelihood then grows without end along that direction,
+# and a flat prior gives no posterior. A direction whose slopes all have a
+# proper prior (B0 > 0) is fine. Directions mixing several covariates are
+# not searched.
+.oprobit_separation <- function(model, B0) {
+  X <- model$X
+  y <- model$y
+  J <- length(model$levels)
+  candidates <- c(lapply(stats::setNames(seq_len(ncol(X))[-1L], sprintf("covariate column '%s'", colnames(X)[-1L])),
+                         function(j) X[, j]), model$indicators)
+  decomposition <- NULL
+  for (name in names(candidates)) {
+    v <- candidates[[name]]
+    if (all(v == v[1L])) next
+    low <- vapply(seq_len(J), function(k) min(v[y == k]), 0)
+    high <- vapply(seq_len(J), function(k) max(v[y == k]), 0)
+    ordered_up <- all(cummax(high)[-J] <= low[-1L])
+    ordered_down <- all(cummin(low)[-J] >= high[-1L])
+    if (!ordered_up && !ordered_down) next
+    # The slopes that move along this direction.
+    if (is.null(decomposition)) decomposition <- qr(X)
+    delta <- qr.coef(decomposition, v)
+    if (max(abs(qr.resid(decomposition, v))) > 1e-8 * max(1, abs(v))) next
+    involved <- which(abs(delta[-1L]) > 1e-8)
+    if (length(involved) > 0L && all(B0[involved] > 0)) next
+    .qv_stop("oprobit_mcmc", paste0(
+      "%s separates the response categories: they are ordered by its value alone, so the likelihood ",
+      "grows without end as its slope goes to %s and with a flat prior there is no posterior ",
+      "(maximum likelihood fails too). Give the slopes a proper prior through 'B0' (a precision, for ",
+      "example B0 = 0.1), or drop or merge the covariate"),
+      name, if (ordered_up) "+Inf" else "-Inf")
+  }
+  invisible(NULL)
 }
 
 # polr's names of the thresholds: "a|b" for successive levels.
@@ -86,15 +169,22 @@
   X <- model$X[rows, , drop = FALSE]
   dimnames(X) <- list(NULL, colnames(model$X))
   y <- model$y[rows]
+  offset <- model$offset[rows]
   n <- length(y)
-  # Rows in the order of their covariate values, then their category: equal
-  # rows lie together, whatever order (or weights) the data came in.
-  order <- do.call(base::order, c(lapply(seq_len(ncol(X))[-1L], function(j) X[, j]), list(y)))
+  # Rows in the order of their covariate values, their offset, then their
+  # category: equal rows lie together, whatever order (or weights) the data
+  # came in.
+  order <- do.call(base::order, c(lapply(seq_len(ncol(X))[-1L], function(j) X[, j]), list(offset, y)))
   X <- X[order, , drop = FALSE]
   y <- y[order]
-  # Distinct covariate rows and distinct (covariate row, category) cells,
-  # with their sizes.
-  changes <- if (n > 1L) rowSums(X[-1L, , drop = FALSE] != X[-n, , drop = FALSE]) > 0 else logical(0)
+  offset <- offset[order]
+  # Distinct covariate rows (the covariates and the offset) and distinct
+  # (covariate row, category) cells, with their sizes.
+  changes <- if (n > 1L) {
+    rowSums(X[-1L, , drop = FALSE] != X[-n, , drop = FALSE]) > 0 | offset[-1L] != offset[-n]
+  } else {
+    logical(0)
+  }
   first <- c(TRUE, changes)
   row <- cumsum(first)
   cell_first <- first | c(TRUE, y[-1L] != y[-n])
@@ -116,14 +206,14 @@
     list(units = rows, row = row[rows], code = as.integer(code), n = length(rows), mirrored = mirrored)
   })
 
-  start <- .oprobit_start(X, y, J, counts)
+  start <- .oprobit_start(X, y, J, counts, offset)
   U <- if (J > 2L) start$zeta[J - 1L] - start$zeta[1L] else 1
 
   setup <- list(X = X, y = y, n = n, J = J, U = U, M_inv = chol2inv(M_root), M_root = M_root,
        prior = list(b0 = rep_len(as.double(b0), p - 1L), B0 = rep_len(as.double(B0), p - 1L)),
        X_distinct = if (all(first)) X else X[first, , drop = FALSE], row = row,
        row_end = c(which(first)[-1L] - 1L, n), row_size = tabulate(row, max(row)),
-       offset_distinct = double(max(row)),
+       offset_distinct = offset[first],
        cells = list(row = row[cell_first], y = y[cell_first], size = cell_size),
        moves = moves, s_start = 0.5 * sqrt(counts[-J] + counts[-1L]), start = start,
        names = c(colnames(X)[-1L], .oprobit_threshold_names(model$levels)),
@@ -134,16 +224,18 @@
 }
 
 # A rough starting point on the probit scale: thresholds from the category
-# shares, slopes from a least-squares fit of the categories' normal scores.
-.oprobit_start <- function(X, y, J, counts) {
+# shares, slopes from a least-squares fit of the categories' normal scores;
+# an offset is taken out by its own least-squares fit on the covariates.
+.oprobit_start <- function(X, y, J, counts, offset = numeric(length(y))) {
   n <- length(y)
   edges <- c(-Inf, stats::qnorm(cumsum(counts)[-J] / n), Inf)
   mass <- stats::pnorm(edges[-1L]) - stats::pnorm(edges[-(J + 1L)])
   score <- (stats::dnorm(edges[-(J + 1L)]) - stats::dnorm(edges[-1L])) / mass
   fit <- stats::.lm.fit(X, score[y])
   spread <- sqrt(max(sum(fit$residuals^2) / max(1, n - ncol(X)), 0.05))
-  list(beta = fit$coefficients[-1L] / spread,
-       zeta = (edges[2:J] - fit$coefficients[1L]) / spread)
+  shift <- if (any(offset != 0)) stats::.lm.fit(X, offset)$coefficients else numeric(ncol(X))
+  list(beta = fit$coefficients[-1L] / spread - shift[-1L],
+       zeta = (edges[2:J] - fit$coefficients[1L]) / spread + shift[1L])
 }
 
 # A chain's own starting point: the rough one, spread out a little by the

@@ -1,12 +1,69 @@
 # Methods of the "oprobit_mcmc" result: print, summary, coef, vcov, plot,
 # predict, and the conversions to coda's and posterior's draws objects.
 
-#' @importFrom stats coef vcov nobs predict
+#' @importFrom stats coef vcov nobs predict confint fitted residuals logLik model.matrix simulate
+#'   deviance df.residual
 #' @importFrom graphics plot
 NULL
 
 .oprobit_pooled <- function(object) do.call(rbind, object$draws)
 
+#' Summaries and standard methods of an \code{oprobit_mcmc} fit
+#'
+#' \code{print()} shows the posterior mean and standard deviation of each
+#' slope and threshold. \code{summary()} adds the 2.5, 50 and 97.5\%
+#' quantiles and, from the \pkg{posterior} package, the split R-hat
+#' (\code{posterior::rhat}), the bulk and the tail effective sample size
+#' (\code{posterior::ess_bulk}, \code{posterior::ess_tail}) of each parameter,
+#' then the cutpoint step acceptance and the sampling time of each chain.
+#' \code{coef()} gives the posterior means, named as \code{MASS::polr} names
+#' its coefficients and thresholds; \code{vcov()} their posterior covariance;
+#' \code{confint()} posterior quantile intervals (not Wald intervals).
+#'
+#' \code{fitted()} gives the posterior mean probability of each category for
+#' the fitted rows (as \code{predict()} without \code{newdata});
+#' \code{model.matrix()} the model matrix of the fitted rows, intercept
+#' included; \code{nobs()} the number of observations, frequency weights
+#' counted. \code{logLik()} is the log-likelihood at the posterior mean of the
+#' parameters, with as many degrees of freedom as parameters;
+#' \code{deviance()} is minus twice that, and \code{df.residual()} the number
+#' of observations less the number of parameters, as for \code{polr}. An ordinal
+#' response has no residuals: \code{residuals()} stops with an error that
+#' points to \code{predict()} and \code{simulate()}.
+#'
+#' @param x,object an \code{oprobit_mcmc} fit (or its summary, for
+#'   \code{print}).
+#' @param digits significant digits to print.
+#' @param parm parameters (names or positions) for \code{confint()}; default
+#'   all.
+#' @param level probability of the intervals.
+#' @param ... unused.
+#' @return \code{print()}: \code{x}, invisibly. \code{summary()}: an object of
+#'   class \code{"summary.oprobit_mcmc"} whose \code{table} is a data frame
+#'   with one row per parameter (\code{mean}, \code{sd}, \code{2.5\%},
+#'   \code{50\%}, \code{97.5\%}, \code{Rhat}, \code{ess_bulk},
+#'   \code{ess_tail}). \code{coef()}: a named vector. \code{vcov()}: a
+#'   matrix. \code{confint()}: a matrix with one row per parameter and the
+#'   lower and upper quantile. \code{fitted()}: a matrix, one row per fitted
+#'   row (padded with \code{NA} rows under \code{na.action = na.exclude}),
+#'   one column per category. \code{model.matrix()}: a matrix.
+#'   \code{nobs()}, \code{deviance()}, \code{df.residual()}: a number.
+#'   \code{logLik()}: an object of class \code{"logLik"}.
+#' @seealso [oprobit_mcmc()], [predict.oprobit_mcmc()], [log_lik()].
+#' @examples
+#' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                     chains = 2, iter = 500, burnin = 300, seed = 1, cores = 1)
+#' fit
+#' summary(fit)
+#' coef(fit)
+#' vcov(fit)
+#' confint(fit)
+#' head(fitted(fit))
+#' logLik(fit)
+#' @name oprobit_mcmc-methods
+NULL
+
+#' @rdname oprobit_mcmc-methods
 #' @export
 print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
@@ -23,13 +80,16 @@ print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ..
   invisible(x)
 }
 
+#' @rdname oprobit_mcmc-methods
 #' @export
 summary.oprobit_mcmc <- function(object, ...) {
   pooled <- .oprobit_pooled(object)
   quantiles <- t(apply(pooled, 2L, stats::quantile, probs = c(0.025, 0.5, 0.975), names = FALSE))
+  diagnostics <- .oprobit_diagnostics(object$draws)
   table <- data.frame(mean = colMeans(pooled), sd = apply(pooled, 2L, stats::sd),
                       `2.5%` = quantiles[, 1L], `50%` = quantiles[, 2L], `97.5%` = quantiles[, 3L],
-                      Rhat = mcmc_rhat(object$draws), ess_bulk = mcmc_ess_bulk(object$draws),
+                      Rhat = diagnostics$rhat, ess_bulk = diagnostics$ess_bulk,
+                      ess_tail = diagnostics$ess_tail,
                       check.names = FALSE, row.names = colnames(pooled))
   structure(list(call = object$call, table = table, acceptance = object$acceptance,
                  seconds = object$seconds, chains = object$chains, iter = object$iter,
@@ -38,16 +98,25 @@ summary.oprobit_mcmc <- function(object, ...) {
             class = "summary.oprobit_mcmc")
 }
 
+#' @rdname oprobit_mcmc-methods
 #' @export
 print.summary.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
   print(x$call)
+  # Every column of figures with the same decimals (across slopes and
+  # thresholds alike), R-hat with three, the sample sizes whole.
+  figures <- c("mean", "sd", "2.5%", "50%", "97.5%")
+  scale <- max(abs(unlist(x$table[figures])), 1e-300)
+  decimals <- max(2L, min(8L, digits - 1L - floor(log10(scale))))
+  formatted <- data.frame(lapply(x$table[figures], formatC, format = "f", digits = decimals),
+                          Rhat = formatC(x$table$Rhat, format = "f", digits = 3L),
+                          ess_bulk = formatC(round(x$table$ess_bulk), format = "d"),
+                          ess_tail = formatC(round(x$table$ess_tail), format = "d"),
+                          check.names = FALSE, row.names = rownames(x$table))
   show <- function(rows, title) {
     if (length(rows) == 0L) return()
     cat(sprintf("\n%s:\n", title))
-    table <- x$table[rows, , drop = FALSE]
-    table$ess_bulk <- round(table$ess_bulk)
-    print(table, digits = digits)
+    print(formatted[rows, , drop = FALSE], right = TRUE)
   }
   show(x$slopes, "Slopes")
   show(x$thresholds, "Thresholds")
@@ -60,14 +129,77 @@ print.summary.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") -
   invisible(x)
 }
 
+#' @rdname oprobit_mcmc-methods
 #' @export
 coef.oprobit_mcmc <- function(object, ...) object$coefficients
 
+#' @rdname oprobit_mcmc-methods
 #' @export
 vcov.oprobit_mcmc <- function(object, ...) stats::cov(.oprobit_pooled(object))
 
+#' @rdname oprobit_mcmc-methods
+#' @export
+confint.oprobit_mcmc <- function(object, parm, level = 0.95, ...) {
+  pooled <- .oprobit_pooled(object)
+  if (!missing(parm)) pooled <- pooled[, parm, drop = FALSE]
+  if (!is.numeric(level) || length(level) != 1L || !(level > 0 && level < 1)) {
+    .qv_stop("confint.oprobit_mcmc", "'level' must be one number between 0 and 1")
+  }
+  probs <- c((1 - level) / 2, (1 + level) / 2)
+  limits <- t(apply(pooled, 2L, stats::quantile, probs = probs, names = FALSE))
+  dimnames(limits) <- list(colnames(pooled), sprintf("%s %%", format(100 * probs, trim = TRUE, digits = 3L)))
+  limits
+}
+
+#' @rdname oprobit_mcmc-methods
 #' @export
 nobs.oprobit_mcmc <- function(object, ...) object$nobs
+
+#' @rdname oprobit_mcmc-methods
+#' @export
+model.matrix.oprobit_mcmc <- function(object, ...) object$x
+
+#' @rdname oprobit_mcmc-methods
+#' @export
+fitted.oprobit_mcmc <- function(object, ...) predict(object, type = "prob")
+
+#' @rdname oprobit_mcmc-methods
+#' @export
+residuals.oprobit_mcmc <- function(object, ...) {
+  .qv_stop("residuals.oprobit_mcmc", paste0(
+    "an ordinal response has no residuals; predict() gives the category probabilities ",
+    "and simulate() posterior predictive responses"))
+}
+
+#' @rdname oprobit_mcmc-methods
+#' @export
+deviance.oprobit_mcmc <- function(object, ...) -2 * as.numeric(logLik(object))
+
+#' @rdname oprobit_mcmc-methods
+#' @export
+df.residual.oprobit_mcmc <- function(object, ...) object$nobs - length(coef(object))
+
+#' @rdname oprobit_mcmc-methods
+#' @export
+logLik.oprobit_mcmc <- function(object, ...) {
+  probs <- matrix(.oprobit_probs(object, object$x, object$offset, rbind(coef(object)))[1L, , ], nrow(object$x))
+  value <- sum(object$weights * log(probs[cbind(seq_along(object$y), object$y)]))
+  structure(value, df = length(coef(object)), nobs = object$nobs, class = "logLik")
+}
+
+# Category probabilities, draws x rows x categories, for the rows of X (with
+# their offsets) at each row of `draws` (parameters as coef() names them).
+.oprobit_probs <- function(object, X, offset, draws) {
+  eta <- draws[, object$slopes, drop = FALSE] %*% t(X[, object$slopes, drop = FALSE])
+  eta <- sweep(eta, 2L, offset, `+`)
+  J <- length(object$levels)
+  below <- array(0, c(nrow(draws), nrow(X), J + 1L))
+  below[, , J + 1L] <- 1
+  for (k in seq_len(J - 1L)) below[, , k + 1L] <- stats::pnorm(draws[, object$thresholds[k]] - eta)
+  probs <- below[, , -1L, drop = FALSE] - below[, , -(J + 1L), drop = FALSE]
+  dimnames(probs) <- list(NULL, rownames(X), object$levels)
+  probs
+}
 
 #' Trace and density plots of an \code{oprobit_mcmc} fit
 #'
@@ -78,11 +210,9 @@ nobs.oprobit_mcmc <- function(object, ...) object$nobs
 #' @param ... unused.
 #' @return \code{x}, invisibly.
 #' @examples
-#' if (requireNamespace("MASS", quietly = TRUE)) {
-#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
-#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
-#'   plot(fit)
-#' }
+#' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#' plot(fit)
 #' @export
 plot.oprobit_mcmc <- function(x, parameters = names(x$coefficients), per_page = 4L, ...) {
   .qv_plot_chains(x, parameters, per_page, "plot.oprobit_mcmc")
@@ -117,42 +247,251 @@ plot.oprobit_mcmc <- function(x, parameters = names(x$coefficients), per_page = 
 
 #' Predicted category probabilities of an \code{oprobit_mcmc} fit
 #'
+#' The probability of each response category for the fitted rows or for new
+#' covariate values, averaged over the posterior draws (or each draw's, or
+#' with posterior intervals). Offsets of the model, as \code{offset()} terms
+#' or the \code{offset} argument, are taken from \code{newdata} as
+#' \code{predict.lm} takes them.
+#'
 #' @param object an \code{oprobit_mcmc} fit.
 #' @param newdata a data frame with the covariates; default the fitted rows.
-#' @param type \code{"prob"}: posterior mean probability of each category;
-#'   \code{"class"}: the category with the largest of them.
+#' @param type \code{"prob"} (or polr's spelling \code{"probs"}): category
+#'   probabilities; \code{"class"}: the category with the largest posterior
+#'   mean probability.
+#' @param summary \code{TRUE}: posterior means; \code{FALSE}: the
+#'   probabilities under every posterior draw (for \code{type = "prob"}).
+#' @param interval \code{TRUE} adds equal-tailed posterior intervals of the
+#'   probabilities, of probability \code{level}.
+#' @param level probability of the intervals.
+#' @param na.action what to do with rows of \code{newdata} with missing
+#'   values: \code{na.pass} (default) gives them \code{NA}; \code{na.omit}
+#'   drops them; \code{na.exclude} drops them from the computation and pads
+#'   the result with \code{NA} rows, as \code{lm} does. Without
+#'   \code{newdata}, a fit made with \code{na.action = na.exclude} is padded
+#'   likewise (rows of weight 0 count as excluded).
 #' @param ... unused.
-#' @return For \code{"prob"} a matrix (one row per row of \code{newdata}, one
-#'   column per category); for \code{"class"} a factor.
+#' @return For \code{type = "prob"}: a matrix, one row per row of
+#'   \code{newdata}, one column per category; with \code{interval = TRUE} an
+#'   array rows x categories x \code{c("fit", "lwr", "upr")}; with
+#'   \code{summary = FALSE} an array draws x rows x categories (draws of all
+#'   chains in chain order). For \code{type = "class"}: a factor.
 #' @examples
-#' if (requireNamespace("MASS", quietly = TRUE)) {
-#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
-#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
-#'   predict(fit, data.frame(Infl = c("Low", "High")))
-#' }
+#' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#' new <- data.frame(Infl = c("Low", "High"))
+#' predict(fit, new, type = "probs")
+#' predict(fit, new, interval = TRUE)[, , "lwr"]
+#' dim(predict(fit, new, summary = FALSE))
 #' @export
-predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "class"), ...) {
+predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "probs", "class"), summary = TRUE,
+                                 interval = FALSE, level = 0.95, na.action = stats::na.pass, ...) {
+  fn <- "predict.oprobit_mcmc"
   type <- match.arg(type)
-  if (missing(newdata)) {
+  if (type == "probs") type <- "prob"
+  if (!isTRUE(summary) && !isFALSE(summary)) .qv_stop(fn, "'summary' must be TRUE or FALSE")
+  if (!isTRUE(interval) && !isFALSE(interval)) .qv_stop(fn, "'interval' must be TRUE or FALSE")
+  if (!is.numeric(level) || length(level) != 1L || !(level > 0 && level < 1)) {
+    .qv_stop(fn, "'level' must be one number between 0 and 1")
+  }
+  if (type == "class" && (!summary || interval)) {
+    .qv_stop(fn, "'summary = FALSE' and 'interval = TRUE' apply to type = \"prob\"")
+  }
+  if (missing(newdata) || is.null(newdata)) {
     X <- object$x
+    offset <- object$offset
+    omitted <- object$na.action
   } else {
     terms <- stats::delete.response(object$terms)
-    frame <- stats::model.frame(terms, newdata, na.action = stats::na.pass, xlev = object$xlevels)
+    frame <- stats::model.frame(terms, newdata, na.action = na.action, xlev = object$xlevels)
     X <- stats::model.matrix(terms, frame, contrasts.arg = object$contrasts)
+    offset <- numeric(nrow(X))
+    if (!is.null(attr(terms, "offset"))) offset <- offset + stats::model.offset(frame)
+    if (!is.null(object$call$offset)) {
+      extra <- eval(object$call$offset, newdata, environment(object$terms))
+      omitted_rows <- attr(frame, "na.action")
+      offset <- offset + (if (length(omitted_rows) > 0L) extra[-omitted_rows] else extra)
+    }
+    omitted <- attr(frame, "na.action")
   }
-  X <- X[, object$slopes, drop = FALSE]
   pooled <- .oprobit_pooled(object)
-  eta <- X %*% t(pooled[, object$slopes, drop = FALSE])  # rows x draws
-  J <- length(object$levels)
-  below <- matrix(0, nrow(X), J + 1L)
-  below[, J + 1L] <- 1
-  for (k in seq_len(J - 1L)) {
-    below[, k + 1L] <- rowMeans(stats::pnorm(sweep(-eta, 2L, pooled[, object$thresholds[k]], `+`)))
+  probs <- .oprobit_probs(object, X, offset, pooled)
+  pad <- function(x) stats::napredict(omitted, x)
+  mean <- pad(apply(probs, c(2L, 3L), mean))
+  dimnames(mean) <- list(rownames(mean), object$levels)
+  if (type == "class") return(factor(object$levels[max.col(mean, ties.method = "first")], levels = object$levels))
+  if (!summary) {
+    if (!inherits(omitted, "exclude")) return(probs)
+    return(aperm(array(apply(probs, c(1L, 3L), pad), c(nrow(mean), nrow(probs), ncol(mean)),
+                       list(rownames(mean), NULL, object$levels)), c(2L, 1L, 3L)))
   }
-  prob <- below[, -1L, drop = FALSE] - below[, -(J + 1L), drop = FALSE]
-  dimnames(prob) <- list(rownames(X), object$levels)
-  if (type == "prob") return(prob)
-  factor(object$levels[max.col(prob, ties.method = "first")], levels = object$levels)
+  if (!interval) return(mean)
+  tails <- c((1 - level) / 2, (1 + level) / 2)
+  lower <- pad(apply(probs, c(2L, 3L), stats::quantile, probs = tails[1L], names = FALSE))
+  upper <- pad(apply(probs, c(2L, 3L), stats::quantile, probs = tails[2L], names = FALSE))
+  array(c(mean, lower, upper), c(dim(mean), 3L), list(rownames(mean), object$levels, c("fit", "lwr", "upr")))
+}
+
+#' Pointwise log-likelihood, loo and WAIC of an \code{oprobit_mcmc} fit
+#'
+#' \code{log_lik()} gives the log-likelihood of each observation under each
+#' posterior draw: a matrix with one row per draw (the draws of all chains,
+#' chain by chain) and one column per observation, a row of frequency weight
+#' \code{w} counted as \code{w} repeated observations. Its methods for the
+#' \pkg{loo} package's generics, \code{loo::loo(fit)} and
+#' \code{loo::waic(fit)}, estimate the expected log predictive density by
+#' Pareto-smoothed importance sampling leave-one-out cross-validation
+#' (relative efficiencies from the chains) and by WAIC; they need the
+#' \pkg{loo} package. \code{loo::loo_compare()} then compares fits.
+#'
+#' @param object,x an \code{oprobit_mcmc} fit.
+#' @param ... passed on to \code{loo::loo()} or \code{loo::waic()} (for
+#'   \code{log_lik()}: unused).
+#' @return \code{log_lik()}: a numeric matrix, draws x observations.
+#'   \code{loo()} and \code{waic()}: the \pkg{loo} package's objects.
+#' @examples
+#' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
+#'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#' dim(log_lik(fit))
+#' if (requireNamespace("loo", quietly = TRUE)) {
+#'   loo::loo(fit)
+#' }
+#' @export
+log_lik <- function(object, ...) UseMethod("log_lik")
+
+#' @rdname log_lik
+#' @exportS3Method
+log_lik.oprobit_mcmc <- function(object, ...) {
+  probs <- .oprobit_probs(object, object$x, object$offset, .oprobit_pooled(object))
+  rows <- seq_along(object$y)
+  values <- log(vapply(rows, function(i) probs[, i, object$y[i]], numeric(dim(probs)[1L])))
+  values <- matrix(values, dim(probs)[1L])
+  values[, rep.int(rows, object$weights), drop = FALSE]
+}
+
+#' @rdname log_lik
+#' @usage \method{loo}{oprobit_mcmc}(x, ...)
+#' @exportS3Method loo::loo
+loo.oprobit_mcmc <- function(x, ...) {
+  values <- log_lik(x)
+  chain <- rep(seq_len(x$chains), each = x$iter)
+  loo::loo(values, r_eff = loo::relative_eff(exp(values), chain_id = chain), ...)
+}
+
+#' @rdname log_lik
+#' @usage \method{waic}{oprobit_mcmc}(x, ...)
+#' @exportS3Method loo::waic
+waic.oprobit_mcmc <- function(x, ...) loo::waic(log_lik(x), ...)
+
+#' Posterior predictive responses and check of an \code{oprobit_mcmc} fit
+#'
+#' \code{simulate()} draws responses for the fitted rows from the posterior
+#' predictive distribution: each simulation takes one posterior draw at
+#' random, then one category per row from that draw's probabilities (as
+#' \code{simulate.lm} gives one response per row, a frequency weight is not
+#' expanded). Draws come from R's stream, fixed by \code{seed} as in
+#' \code{simulate.lm}.
+#'
+#' \code{predictive_check()} compares the observed count of each category
+#' (frequency weights counted) with its posterior predictive distribution:
+#' for \code{ndraws} posterior draws it draws a response for every
+#' observation and counts the categories, then gives the mean and an
+#' equal-tailed interval of these counts, and plots the observed counts
+#' against the intervals. The replicated counts (draws x categories) are
+#' its attribute \code{"yrep"}: with \code{y} the observed categories they
+#' suit, for example, \code{bayesplot::ppc_bars()} after expansion.
+#'
+#' @param object an \code{oprobit_mcmc} fit.
+#' @param nsim number of simulated responses per row.
+#' @param seed \code{NULL}, or a seed for \code{set.seed()} (R's stream is
+#'   then put back afterwards).
+#' @param ndraws number of posterior draws used (at most all of them).
+#' @param level probability of the intervals.
+#' @param plot draw the check.
+#' @param ... unused.
+#' @return \code{simulate()}: a data frame, one column (an ordered factor)
+#'   per simulation, one row per fitted row, with attribute \code{"seed"}
+#'   as \code{simulate.lm} gives it. \code{predictive_check()}: a data frame
+#'   with one row per category (\code{observed}, \code{mean}, \code{lower},
+#'   \code{upper}), invisibly when plotted.
+#' @examples
+#' fit <- oprobit_mcmc(Sat ~ Infl + Type, data = MASS::housing, weights = Freq,
+#'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
+#' head(simulate(fit, nsim = 3, seed = 1))
+#' predictive_check(fit, ndraws = 200, seed = 1, plot = FALSE)
+#' @export
+simulate.oprobit_mcmc <- function(object, nsim = 1, seed = NULL, ...) {
+  nsim <- .qv_count(nsim, "simulate.oprobit_mcmc", "nsim")
+  state <- .oprobit_seed_for(seed)
+  on.exit(state$restore())
+  pooled <- .oprobit_pooled(object)
+  picks <- sample.int(nrow(pooled), nsim, replace = TRUE)
+  probs <- .oprobit_probs(object, object$x, object$offset, pooled[picks, , drop = FALSE])
+  out <- lapply(seq_len(nsim), function(s) {
+    factor(object$levels[.oprobit_categories(probs[s, , , drop = TRUE], nrow(object$x))],
+           levels = object$levels, ordered = TRUE)
+  })
+  names(out) <- paste0("sim_", seq_len(nsim))
+  out <- as.data.frame(out, row.names = rownames(object$x))
+  attr(out, "seed") <- state$RNGstate
+  out
+}
+
+#' @rdname simulate.oprobit_mcmc
+#' @export
+predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, plot = TRUE) {
+  fn <- "predictive_check"
+  if (!inherits(object, "oprobit_mcmc")) .qv_stop(fn, "'object' must be an oprobit_mcmc fit")
+  ndraws <- .qv_count(ndraws, fn, "ndraws")
+  if (!is.numeric(level) || length(level) != 1L || !(level > 0 && level < 1)) {
+    .qv_stop(fn, "'level' must be one number between 0 and 1")
+  }
+  state <- .oprobit_seed_for(seed)
+  on.exit(state$restore())
+  pooled <- .oprobit_pooled(object)
+  picks <- sample.int(nrow(pooled), min(ndraws, nrow(pooled)))
+  J <- length(object$levels)
+  units <- rep.int(seq_along(object$y), object$weights)
+  yrep <- t(vapply(picks, function(d) {
+    probs <- matrix(.oprobit_probs(object, object$x, object$offset, pooled[d, , drop = FALSE])[1L, , ], nrow(object$x))
+    tabulate(.oprobit_categories(probs[units, , drop = FALSE], length(units)), J)
+  }, numeric(J)))
+  colnames(yrep) <- object$levels
+  observed <- tabulate(rep.int(object$y, object$weights), J)
+  tails <- c((1 - level) / 2, (1 + level) / 2)
+  check <- data.frame(category = factor(object$levels, levels = object$levels), observed = observed,
+                      mean = colMeans(yrep),
+                      lower = apply(yrep, 2L, stats::quantile, tails[1L], names = FALSE),
+                      upper = apply(yrep, 2L, stats::quantile, tails[2L], names = FALSE))
+  attr(check, "yrep") <- yrep
+  if (!plot) return(check)
+  graphics::plot(seq_len(J), observed, ylim = range(0, observed, check$upper), xaxt = "n", pch = 19,
+                 xlab = "category", ylab = "count",
+                 main = sprintf("Observed counts and %g%% posterior predictive intervals", 100 * level))
+  graphics::axis(1L, seq_len(J), object$levels)
+  graphics::arrows(seq_len(J), check$lower, seq_len(J), check$upper, angle = 90, code = 3L,
+                   length = 0.05, col = "grey40")
+  graphics::points(seq_len(J), check$mean, pch = 4, col = "grey40")
+  invisible(check)
+}
+
+# One category per row from a rows x categories matrix of probabilities.
+.oprobit_categories <- function(probs, rows) {
+  probs <- matrix(probs, rows)
+  cumulative <- t(apply(probs, 1L, cumsum))
+  if (ncol(probs) == 1L) cumulative <- t(cumulative)
+  1L + rowSums(stats::runif(rows) > cumulative[, -ncol(probs), drop = FALSE])
+}
+
+# simulate.lm's handling of `seed`: set it, and put R's stream back after.
+.oprobit_seed_for <- function(seed) {
+  if (!exists(".Random.seed", envir = globalenv(), inherits = FALSE)) stats::runif(1L)
+  if (is.null(seed)) {
+    return(list(RNGstate = get(".Random.seed", envir = globalenv()), restore = function() NULL))
+  }
+  saved <- get(".Random.seed", envir = globalenv())
+  set.seed(seed)
+  list(RNGstate = structure(seed, kind = as.list(RNGkind())),
+       restore = function() assign(".Random.seed", saved, envir = globalenv()))
 }
 
 #' Draws of an \code{oprobit_mcmc} fit for coda
@@ -167,6 +506,7 @@ predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "class"), ...
 #'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
 #'   coda::effectiveSize(coda::as.mcmc.list(fit))
 #' }
+#' @usage \method{as.mcmc.list}{oprobit_mcmc}(x, ...)
 #' @exportS3Method coda::as.mcmc.list
 as.mcmc.list.oprobit_mcmc <- function(x, ...) .qv_mcmc_list(x)
 
@@ -185,7 +525,8 @@ as.mcmc.list.oprobit_mcmc <- function(x, ...) .qv_mcmc_list(x)
 #'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
 #'   posterior::summarise_draws(posterior::as_draws(fit))
 #' }
-#' @exportS3Method posterior::as_draws
+#' @usage \method{as_draws}{oprobit_mcmc}(x, ...)
+#' @rawNamespace S3method(posterior::as_draws, oprobit_mcmc)
 as_draws.oprobit_mcmc <- function(x, ...) .qv_draws_array(x)
 
 .qv_draws_array <- function(x) {

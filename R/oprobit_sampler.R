@@ -3,7 +3,9 @@
 # Model on the probit scale: latent w_i ~ N(x_i' beta, 1) (x_i without an
 # intercept), y_i = k when zeta[k-1] < w_i <= zeta[k], zeta[0] = -Inf,
 # zeta[J] = Inf. Prior: flat on (beta, zeta), or independent normal on the
-# slopes (mean b0, precision B0).
+# slopes (mean b0, precision B0). An offset o_i, known, adds to x_i' beta;
+# rows are grouped by covariates and offset together, so each covariate row
+# of the driver has one offset.
 #
 # The data augmentation runs in a working frame: z_i ~ N(x_i' b, 1/t^2) with
 # an intercept b[1], cutpoints c = (-Inf, 0, c[2], ..., c[J-2], U, Inf), so
@@ -90,7 +92,9 @@
   prior <- setup$prior
   offset <- setup$offset_distinct
   # P m - X' o: the slope prior's mean term less the offsets' (see the
-  # regression step in the driver).
+  # regression step in the driver). With an offset, t's conditional also has
+  # z' o in its linear term, so it takes the slice step even where P m - X' o
+  # happens to be zero.
   linear_term <- c(0, prior$B0 * prior$b0) - drop(crossprod(setup$X_distinct, offset * setup$row_size))
   M_root_inv <- backsolve(setup$M_root, diag(p))
   cells <- setup$cells
@@ -104,7 +108,7 @@
        cell_size = as.double(cells$size),
        M_inv = setup$M_inv, M_root_inv = M_root_inv,
        prior_shift = drop(setup$M_inv %*% linear_term), linear_term = linear_term,
-       t_by_slice = any(linear_term != 0), flat = all(prior$B0 == 0),
+       t_by_slice = any(linear_term != 0) || any(offset != 0), flat = all(prior$B0 == 0),
        b0 = as.double(prior$b0), B0 = as.double(prior$B0),
        gamma_shape = (setup$n + J + 1 - 3) / 2,
        burnin = as.integer(setup$burnin), iter = as.integer(setup$iter), thin = as.integer(setup$thin),

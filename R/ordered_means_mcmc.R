@@ -62,8 +62,8 @@
 #' @param iter draws kept per chain, after burn-in and thinning.
 #' @param burnin iterations per chain before the kept ones.
 #' @param thin keep every \code{thin}-th iteration after burn-in.
-#' @param seed a whole number that fixes every draw; \code{NULL} takes one
-#'   from R's stream.
+#' @param seed a whole number in 0 ... 4294967295 that fixes every draw;
+#'   \code{NULL} takes one from R's stream.
 #' @param cores local worker processes (default 2, at most \code{chains});
 #'   1 runs the chains in this process.
 #' @param cl a cluster from the \pkg{parallel} package to run the chains on.
@@ -120,7 +120,7 @@ ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, 
   thin <- .qv_whole(fn, thin, "thin", 1)
   bf_draws <- .qv_whole(fn, bf_draws, "bf_draws", 10)
   if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
-  seed <- .qv_whole(fn, seed, "seed", 0)
+  seed <- .qv_seed(seed, fn)
   if (is.null(cores)) cores <- min(chains, 2L)
   cores <- .qv_whole(fn, cores, "cores", 1)
   if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")

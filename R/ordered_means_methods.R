@@ -91,10 +91,11 @@ print.ordered_means_mcmc <- function(x, digits = max(3L, getOption("digits") - 3
 #' @export
 summary.ordered_means_mcmc <- function(object, margin = object$margin, ...) {
   pooled <- .ordered_means_pooled(object)
+  diagnostics <- .oprobit_diagnostics(object$draws)
   quantiles <- t(apply(pooled, 2L, stats::quantile, probs = c(0.025, 0.5, 0.975), names = FALSE))
   table <- data.frame(mean = colMeans(pooled), sd = apply(pooled, 2L, stats::sd),
                       `2.5%` = quantiles[, 1L], `50%` = quantiles[, 2L], `97.5%` = quantiles[, 3L],
-                      Rhat = mcmc_rhat(object$draws), ess_bulk = mcmc_ess_bulk(object$draws),
+                      Rhat = diagnostics$rhat, ess_bulk = diagnostics$ess_bulk,
                       check.names = FALSE, row.names = colnames(pooled))
   structure(c(object[c("call", "levels", "group", "decreasing", "lower", "upper", "bayes_factor", "seconds",
                        "chains", "iter", "burnin", "thin", "nobs", "means", "slopes")],

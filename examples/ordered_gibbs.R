@@ -75,7 +75,7 @@ exact <- candidates[kept, ]
 # Each Gibbs sampler's means against the exact ones, in standard errors (the
 # Gibbs sampler's from its effective sample size).
 z_against_exact <- function(x) {
-  se_gibbs <- apply(x, 2L, var) / mcmc_ess(list(x))
+  se_gibbs <- apply(x, 2L, var) / apply(x, 2L, posterior::ess_basic)
   (colMeans(x) - colMeans(exact)) / sqrt(se_gibbs + apply(exact, 2L, var) / nrow(exact))
 }
 colnames(ours) <- colnames(theirs) <- colnames(exact) <- paste0("x", seq_len(n))

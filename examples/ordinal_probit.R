@@ -166,7 +166,7 @@ gaps <- lapply(fit$draws, function(d) {
   colnames(g) <- paste0("gap ", thresholds[-1L])
   cbind(d, g)
 })
-ess <- mcmc_ess_bulk(gaps)
+ess <- apply(simplify2array(gaps), 2L, posterior::ess_bulk)
 rate <- ess / sum(fit$seconds)
 cat(sprintf("  smallest bulk ESS per second of chain time (slopes, thresholds, gaps): %.1f (%s)\n",
             min(rate), names(rate)[which.min(rate)]))

@@ -27,6 +27,9 @@ need_r_package testthat r-cran-testthat
 need_r_package tmvtnorm r-cran-tmvtnorm
 need_r_package coda r-cran-coda
 need_r_package quadprog r-cran-quadprog
+# The diagnostics of oprobit_mcmc() (an import), and its loo() method.
+need_r_package posterior r-cran-posterior
+need_r_package loo r-cran-loo
 # The vignette, for R CMD build and R CMD check.
 need_r_package knitr r-cran-knitr
 need_r_package rmarkdown r-cran-rmarkdown
@@ -37,7 +40,6 @@ if [ "$mode" = bench ]; then
   need_r_package msm r-cran-msm
   need_r_package MCMCpack r-cran-mcmcpack
   need_r_package bayesm r-cran-bayesm
-  need_r_package posterior r-cran-posterior
   need_r_package carData r-cran-cardata
   case ",${QV_BENCH_SKIP:-}," in
     *,brms,*) ;;

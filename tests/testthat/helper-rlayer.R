@@ -24,3 +24,6 @@ seeded_draws <- function(seed, fresh = FALSE) {
   for (line in code) eval(parse(text = line), env)
   env$out
 }
+
+# Effective sample size per column of a list of chains (draws matrices).
+ess_of <- function(chains) apply(simplify2array(chains), 2L, posterior::ess_basic)

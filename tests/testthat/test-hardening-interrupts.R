@@ -30,3 +30,38 @@ test_that("setTimeLimit ends an endless call in each library and the session goe
   expect_true(all(seconds >= 0.9 & seconds < 2.5), info = paste(out, collapse = "\n"))
   expect_identical(out[6], "3 TRUE ")
 })
+
+# A time limit on a fit whose chains run in workers: forked ones or those of
+# the user's cluster. Every chain stops, no worker process is left running,
+# and the cluster answers at once afterwards.
+test_that("a time limit stops every chain of a fit on forks and on a cluster", {
+  out <- run_rlayer_child(c(
+    'stopped <- function(...) {',
+    '  started <- proc.time()[["elapsed"]]',
+    '  message <- { setTimeLimit(elapsed = 1.5, transient = TRUE); tryCatch({',
+    '    oprobit_mcmc(Sat ~ Infl + Type, data = MASS::housing, weights = Freq, chains = 3,',
+    '                 iter = 1e7, burnin = 0, seed = 1, ...); "returned" }, error = conditionMessage) }',
+    '  setTimeLimit()',
+    '  Sys.sleep(0.3)',
+    '  children <- system(sprintf("ps -o stat=,comm= --ppid %d", Sys.getpid()), intern = TRUE)',
+    '  children <- trimws(grep(" (ps|sh)$", children, value = TRUE, invert = TRUE))',
+    '  cat(sprintf("%.1f %d %s [%s]\\n", proc.time()[["elapsed"]] - started, length(children), message,',
+    '              paste(children, collapse = ", ")))',
+    '}',
+    'stopped(cores = 2)',
+    'stopped(cores = 1)',
+    'cl <- parallel::makePSOCKcluster(2)',
+    'pids <- unlist(parallel::clusterCall(cl, Sys.getpid))',
+    'stopped(cl = cl)',
+    'started <- proc.time()[["elapsed"]]',
+    'cat(identical(unlist(parallel::clusterCall(cl, Sys.getpid)), pids), proc.time()[["elapsed"]] - started < 1, "\\n")',
+    'parallel::stopCluster(cl)'),
+    timeout = 90)
+  for (line in out[1:3]) {
+    words <- strsplit(line, " ", fixed = TRUE)[[1]]
+    expect_lt(as.numeric(words[1]), 8)
+    expect_identical(words[2], "0", info = line)  # no child process left
+    expect_match(line, "elapsed time limit")
+  }
+  expect_identical(out[4], "TRUE TRUE ")
+})

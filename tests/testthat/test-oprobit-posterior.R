@@ -50,7 +50,7 @@ test_that("simulated data: intervals cover the truth and means lie within 2 sd o
   expect_true(all(bounds[1, ] < truth & truth < bounds[2, ]))
   gap <- abs(coef(fit) - c(coef(ml), ml$zeta)) / apply(draws, 2, sd)
   expect_true(all(gap < 2), info = paste(round(gap, 2), collapse = " "))
-  expect_true(all(mcmc_rhat(fit$draws) < 1.05))
+  expect_true(all(summary(fit)$table$Rhat < 1.05))
   # Every unit its own cell: the whole point still moves, from the proposal
   # at the posterior mode.
   expect_true(all(fit$whole_acceptance > 0.5))
@@ -84,10 +84,12 @@ test_that("the whole-point proposal is centred at the posterior mode: polr's est
 
 # Differences of our chains' means from a reference chain's, in Monte Carlo
 # standard errors of both.
+# Effective sample size per column of a list of chains (matrices).
+
 mc_z <- function(chains, reference) {
   ours <- do.call(rbind, chains)
-  se_ours <- apply(ours, 2, sd) / sqrt(mcmc_ess(chains, "own"))
-  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
+  se_ours <- apply(ours, 2, sd) / sqrt(ess_of(chains))
+  se_reference <- apply(reference, 2, sd) / sqrt(ess_of(list(reference)))
   (colMeans(ours) - colMeans(reference)) / sqrt(se_ours^2 + se_reference^2)
 }
 
@@ -120,7 +122,7 @@ test_that("the flat prior on the probit scale: 50 rows agree with an independent
   reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 120000, seed = 5)[-(1:5000), ]
   expect_reference_posterior(fit, reference)
   # The check has teeth: the prior moves the means by many Monte Carlo errors.
-  se_reference <- apply(reference, 2, sd) / sqrt(mcmc_ess(list(reference), "own"))
+  se_reference <- apply(reference, 2, sd) / sqrt(ess_of(list(reference)))
   expect_gt(max(abs(colMeans(reference) - rw$start) / se_reference), 15)
 
   # A normal prior on the slope with a mean away from the data's estimate.

@@ -31,7 +31,7 @@ test_that("the constrained means agree with unconstrained draws kept when ordere
     mu <- lapply(fit$draws, function(x) x[, seq_along(means), drop = FALSE])
     free <- unconstrained_draws(d, 4e5, seed = 5)
     reference <- free[apply(free, 1L, function(x) !is.unsorted(x)), ]
-    ess <- mcmc_ess(mu, "own")
+    ess <- ess_of(mu)
     pooled <- do.call(rbind, mu)
     z_mean <- (colMeans(pooled) - colMeans(reference)) /
       sqrt(apply(pooled, 2, var) / ess + apply(reference, 2, var) / nrow(reference))
@@ -132,7 +132,7 @@ test_that("covariates: exact draws kept when ordered agree; restricted least squ
   chains <- lapply(fit$draws, function(x) x[, 1:4])
   pooled <- do.call(rbind, chains)
   z <- (colMeans(pooled) - colMeans(reference)) /
-    sqrt(apply(pooled, 2, var) / mcmc_ess(chains, "own") + apply(reference, 2, var) / nrow(reference))
+    sqrt(apply(pooled, 2, var) / ess_of(chains) + apply(reference, 2, var) / nrow(reference))
   expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
   expect_equal(unname(apply(pooled, 2, sd)), unname(apply(reference, 2, sd)), tolerance = 0.06)
 
