@@ -41,7 +41,7 @@ order_probabilities <- function(object, margin = object$margin) {
     })
     probability <- mean(unlist(above))
     ess <- sum(vapply(above, function(a) {
-      e <- ess_monotone(a[, 1L])
+      e <- posterior::ess_mean(a[, 1L])
       if (is.na(e)) length(a) else min(e, length(a))
     }, 0))
     data.frame(inequality = sprintf("%s %s %s%s", means[j], if (sign > 0) "<" else ">", means[j + 1L],

@@ -111,7 +111,7 @@
   } else {
     share <- exp(log_share - top)
   }
-  ess <- if (stats::var(share) > 0) ess_monotone(share) else NA_real_
+  ess <- if (stats::var(share) > 0) posterior::ess_mean(share) else NA_real_
   if (is.na(ess)) ess <- draws
   posterior_share <- mean(share) * exp(top)
   se <- stats::sd(share) * exp(top) / sqrt(max(1, min(ess, draws)))
