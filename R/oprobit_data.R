@@ -2,10 +2,13 @@
 # frame, its checks, and the fixed pieces of every chain (.oprobit_setup).
 
 # The model frame of an oprobit_mcmc() call, built as lm() and polr() build
-# theirs; `call` is the matched call, `env` where its arguments live.
-.oprobit_frame <- function(call, env) {
+# theirs; `call` is the matched call, `env` where its arguments live. With
+# group terms (`groups` from .oprobit_group_formula()) the frame holds the
+# grouping variables too, and X and the terms are the fixed part's.
+.oprobit_frame <- function(call, env, groups = NULL) {
   fn <- "oprobit_mcmc"
   mf <- call[c(1L, match(c("formula", "data", "subset", "weights", "na.action"), names(call), 0L))]
+  if (!is.null(groups)) mf$formula <- groups$all
   mf$drop.unused.levels <- FALSE
   mf[[1L]] <- quote(stats::model.frame)
   frame <- tryCatch(eval(mf, env), error = function(e) {
@@ -57,6 +60,7 @@
   na_action <- attr(frame, "na.action")
   frame <- frame[keep, , drop = FALSE]
   for (j in seq_along(frame)[-1L]) if (is.factor(frame[[j]])) frame[[j]] <- droplevels(frame[[j]])
+  if (!is.null(groups)) terms <- .oprobit_fixed_terms(groups$fixed, terms)
   X <- stats::model.matrix(terms, frame)
   contrasts <- attr(X, "contrasts")
   if (ncol(X) < 1L || colnames(X)[1L] != "(Intercept)") .qv_stop(fn, "the model matrix lacks its intercept")
@@ -70,7 +74,7 @@
   }
   list(X = X, y = codes[keep], weights = weights[keep], levels = levels, terms = terms,
        xlevels = stats::.getXlevels(terms, frame), contrasts = contrasts,
-       na.action = na_action)
+       na.action = na_action, frame = if (!is.null(groups)) frame)
 }
 
 # polr's names of the thresholds: "a|b" for successive levels.

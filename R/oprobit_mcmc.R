@@ -71,7 +71,8 @@
 #' @export
 oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, iter = 2000,
                          burnin = 1000, thin = 1, seed = NULL, cores = NULL, cl = NULL,
-                         b0 = 0, B0 = 0, latent = c("c", "r"), progress = interactive()) {
+                         b0 = 0, B0 = 0, latent = c("c", "r"), progress = interactive(),
+                         sd_prior = c("student_t", "normal"), sd_df = 3, sd_scale = 2.5, save_ranef = TRUE) {
   fn <- "oprobit_mcmc"
   call <- match.call()
   if (missing(formula) || !inherits(formula, "formula")) .qv_stop(fn, "'formula' must be a formula")
@@ -87,7 +88,13 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
   if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
   if (!is.logical(progress) || length(progress) != 1L || is.na(progress)) .qv_stop(fn, "'progress' must be TRUE or FALSE")
 
-  model <- .oprobit_frame(call, parent.frame())
+  groups <- .oprobit_group_formula(formula)
+  sd_prior <- .oprobit_sd_prior(match.arg(sd_prior), sd_df, sd_scale)
+  if (!is.logical(save_ranef) || length(save_ranef) != 1L || is.na(save_ranef)) {
+    .qv_stop(fn, "'save_ranef' must be TRUE or FALSE")
+  }
+  model <- .oprobit_frame(call, parent.frame(), groups)
+  if (!is.null(groups)) groups <- .oprobit_group_terms(groups, model)
   slopes <- ncol(model$X) - 1L
   if (!is.numeric(b0) || !(length(b0) %in% c(1L, slopes)) || any(!is.finite(b0))) {
     .qv_stop(fn, "'b0' must be one finite number or one per slope (%d)", slopes)
@@ -95,12 +102,16 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
   if (!is.numeric(B0) || !(length(B0) %in% c(1L, slopes)) || any(!is.finite(B0)) || any(B0 < 0)) {
     .qv_stop(fn, "'B0' must be one non-negative finite precision or one per slope (%d)", slopes)
   }
-  setup <- .oprobit_setup(model, iter, burnin, thin, b0, B0, latent)
+  setup <- if (is.null(groups)) {
+    .oprobit_setup(model, iter, burnin, thin, b0, B0, latent)
+  } else {
+    .oprobit_group_setup(model, groups, iter, burnin, thin, b0, B0, latent, sd_prior, save_ranef)
+  }
   settings <- .oprobit_chain_seeds(seed, chains)
   results <- .oprobit_run_chains(setup, settings, min(cores, chains), cl, progress)
 
   draws <- lapply(results, `[[`, "draws")
-  structure(list(
+  fit <- structure(list(
     call = call, draws = draws, coefficients = colMeans(do.call(rbind, draws)),
     slopes = colnames(model$X)[-1L], thresholds = .oprobit_threshold_names(model$levels),
     levels = model$levels, terms = model$terms, xlevels = model$xlevels, contrasts = model$contrasts,
@@ -113,6 +124,8 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, 
     seed = seed, latent = latent, chains = chains, iter = iter, burnin = burnin, thin = thin,
     U = setup$U, prior = setup$prior
   ), class = "oprobit_mcmc")
+  if (!is.null(groups)) fit <- .oprobit_group_fit(fit, results, setup)
+  fit
 }
 
 .oprobit_whole <- function(x, name, minimum) {

@@ -24,6 +24,9 @@ need_r_package() {
   Rscript -e "quit(status = !requireNamespace('$1', quietly = TRUE))" >/dev/null 2>&1 || debs+=("$2")
 }
 need_r_package testthat r-cran-testthat
+# lme4 builds the group terms of oprobit_mcmc(); ordinal is its tests' peer.
+need_r_package lme4 r-cran-lme4
+need_r_package ordinal r-cran-ordinal
 need_r_package tmvtnorm r-cran-tmvtnorm
 need_r_package coda r-cran-coda
 # The vignette, for R CMD build and R CMD check.
