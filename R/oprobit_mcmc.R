@@ -15,6 +15,39 @@
 #' threshold (details in \code{docs/oprobit.md}). Two categories give the
 #' binary probit model, fitted the same way with the latent variance fixed.
 #'
+#' @section Group terms (random effects):
+#' Terms written as lme4 and brms write them add group-level effects:
+#' \code{(1 | g)} a random intercept per level of \code{g}; \code{(1 + x | g)}
+#' correlated intercepts and slopes; \code{(1 + x || g)} the same,
+#' uncorrelated; several terms, crossed (\code{(1 | rater) + (1 | item)});
+#' nested, \code{(1 | school/class)}. lme4's formula tools build them. On the
+#' probit scale the latent variable is then
+#' \eqn{w_i = x_i^\top\beta + d_i^\top u_{g(i)} + \epsilon_i},
+#' \eqn{\epsilon_i \sim N(0, 1)}, with \eqn{u_g \sim N(0, \Sigma)} for every
+#' level of a term. Priors, on the probit scale: every sd of \eqn{\Sigma} a
+#' half Student t with \code{sd_df} degrees of freedom and scale
+#' \code{sd_scale} (default 3 and 2.5, as brms's default), or a half-normal
+#' with sd \code{sd_scale} (\code{sd_prior = "normal"}); the correlations of
+#' a term uniform over the correlation matrices (LKJ(1); for two coefficients
+#' uniform on (-1, 1)); the fixed part as without groups.
+#'
+#' Each iteration then also draws every level's effects in one block from
+#' their normal conditional given the latent variables, moves every effect of
+#' the intercept together with the thresholds (and of a slope together with
+#' its fixed slope) by an exact draw along that direction, and draws each
+#' term's covariance (a single sd under the half-t prior through its
+#' inverse-gamma mixture; otherwise slice steps on each log sd and each
+#' correlation). The whole-point move is left out. A grouping factor with a
+#' single level cannot be told from the thresholds: its term is dropped with
+#' a warning, which leaves the model without it. Methods \code{fixef()},
+#' \code{ranef()}, \code{VarCorr()}, and \code{predict()} with
+#' \code{re_form} and \code{allow_new_levels} (see
+#' \code{\link{predict.oprobit_mixed}}); the sds and correlations are named
+#' as brms names them (\code{sd_judge__Intercept},
+#' \code{cor_g__Intercept__x}) in \code{coef()}, \code{summary()} and the
+#' draws, the effects (\code{r_judge[1,Intercept]}) in
+#' \code{as_draws(fit, ranef = TRUE)}.
+#'
 #' Chains run in parallel: in \code{cores} forked local workers (one process
 #' per chain at a time), on a cluster \code{cl} made with
 #' \code{parallel::makeCluster()} (for example a PSOCK cluster over several
@@ -25,7 +58,8 @@
 #' \code{seed} gives the same draws wherever each chain runs. R's own random
 #' state is left as it was.
 #'
-#' @param formula a formula \code{response ~ covariates}; the response is an
+#' @param formula a formula \code{response ~ covariates} (with group terms,
+#'   see below); the response is an
 #'   ordered factor, a factor (its levels in order) or whole-number codes
 #'   (their sorted values are the categories), with at least two categories,
 #'   each observed. The intercept must stay in the formula.
@@ -52,6 +86,14 @@
 #' @param latent random stream of the latent draws: \code{"c"} the C library
 #'   stream, \code{"r"} R's stream.
 #' @param progress show a progress bar (default: when interactive).
+#' @param sd_prior prior of every group-level sd: \code{"student_t"} (half
+#'   Student t with \code{sd_df} degrees of freedom and scale
+#'   \code{sd_scale}) or \code{"normal"} (half-normal with sd
+#'   \code{sd_scale}).
+#' @param sd_df,sd_scale degrees of freedom and scale of that prior.
+#' @param save_ranef keep every kept iteration's group effects (needed by
+#'   \code{predict()} with the groups and by \code{as_draws(ranef = TRUE)});
+#'   \code{ranef()} works either way.
 #' @return An object of class \code{"oprobit_mcmc"}: a list with \code{draws}
 #'   (one matrix per chain, one column per parameter, probit scale),
 #'   \code{coefficients} (posterior means), \code{seconds} (sampling time of
@@ -67,6 +109,13 @@
 #'                       seed = 1, cores = 1)
 #'   summary(fit)
 #'   coef(fit)
+#' }
+#' # A random intercept per judge
+#' if (requireNamespace("ordinal", quietly = TRUE)) {
+#'   fit <- oprobit_mcmc(rating ~ temp + contact + (1 | judge), data = ordinal::wine,
+#'                       chains = 2, iter = 500, burnin = 300, seed = 1, cores = 1)
+#'   summary(fit)
+#'   VarCorr(fit)
 #' }
 #' @export
 oprobit_mcmc <- function(formula, data, weights, subset, na.action, chains = 4, iter = 2000,

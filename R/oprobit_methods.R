@@ -7,7 +7,7 @@ NULL
 
 .oprobit_pooled <- function(object) do.call(rbind, object$draws)
 
-#' @export
+#' @exportS3Method print oprobit_mcmc
 print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
   print(x$call)
@@ -19,11 +19,15 @@ print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ..
   }
   cat("\nThresholds (posterior mean and sd):\n")
   print(table[, x$thresholds, drop = FALSE], digits = digits)
+  if (length(x$group_parameters) > 0L) {
+    cat("\nGroup-level sds and correlations (posterior mean and sd):\n")
+    print(table[, x$group_parameters, drop = FALSE], digits = digits)
+  }
   cat(sprintf("\n%d chains x %d draws, %d observations\n", x$chains, x$iter, x$nobs))
   invisible(x)
 }
 
-#' @export
+#' @exportS3Method summary oprobit_mcmc
 summary.oprobit_mcmc <- function(object, ...) {
   pooled <- .oprobit_pooled(object)
   quantiles <- t(apply(pooled, 2L, stats::quantile, probs = c(0.025, 0.5, 0.975), names = FALSE))
@@ -34,11 +38,12 @@ summary.oprobit_mcmc <- function(object, ...) {
   structure(list(call = object$call, table = table, acceptance = object$acceptance,
                  seconds = object$seconds, chains = object$chains, iter = object$iter,
                  burnin = object$burnin, thin = object$thin, nobs = object$nobs,
-                 slopes = object$slopes, thresholds = object$thresholds),
+                 slopes = object$slopes, thresholds = object$thresholds,
+                 group_parameters = object$group_parameters),
             class = "summary.oprobit_mcmc")
 }
 
-#' @export
+#' @exportS3Method print summary.oprobit_mcmc
 print.summary.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
   print(x$call)
@@ -51,6 +56,7 @@ print.summary.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") -
   }
   show(x$slopes, "Slopes")
   show(x$thresholds, "Thresholds")
+  show(x$group_parameters, "Group-level sds and correlations")
   cat(sprintf("\n%d chains x %d draws (burn-in %d, thin %d), %d observations\n",
               x$chains, x$iter, x$burnin, x$thin, x$nobs))
   cat(sprintf("Cutpoint step acceptance by chain: %s\n",
