@@ -16,6 +16,7 @@
   })
   if (nrow(frame) == 0L) .qv_stop(fn, "no observations left in 'data' (after 'subset' and 'na.action')")
   terms <- attr(frame, "terms")
+  if (!is.null(groups)) terms <- .oprobit_fixed_terms(groups$fixed, terms)
   if (attr(terms, "response") != 1L) .qv_stop(fn, "'formula' needs a response on its left side")
   if (attr(terms, "intercept") != 1L) {
     .qv_stop(fn, "'formula' must keep its intercept: the thresholds take its place")
@@ -60,7 +61,6 @@
   na_action <- attr(frame, "na.action")
   frame <- frame[keep, , drop = FALSE]
   for (j in seq_along(frame)[-1L]) if (is.factor(frame[[j]])) frame[[j]] <- droplevels(frame[[j]])
-  if (!is.null(groups)) terms <- .oprobit_fixed_terms(groups$fixed, terms)
   X <- stats::model.matrix(terms, frame)
   contrasts <- attr(X, "contrasts")
   if (ncol(X) < 1L || colnames(X)[1L] != "(Intercept)") .qv_stop(fn, "the model matrix lacks its intercept")

@@ -22,12 +22,6 @@ void effect_squares(const GroupTerm& term, double* s) {
   }
 }
 
-double log_sd_prior(const GroupEffects& groups, double sd) {
-  const double x = sd / groups.scale;
-  if (groups.sd_prior == kHalfNormal) return -0.5 * x * x;
-  return -0.5 * (groups.df + 1.0) * std::log1p(x * x / groups.df);
-}
-
 // Log posterior of (log sd, cor) given the effects' squares s, up to a
 // constant; -Inf outside the positive definite matrices.
 double log_target(const GroupEffects& groups, const GroupTerm& term, const double* sd, const double* cor,
@@ -122,6 +116,12 @@ void draw_half_t_mixture(const GroupEffects& groups, GroupTerm& term, double squ
 }
 
 }  // namespace
+
+double log_sd_prior(const GroupEffects& groups, double sd) {
+  const double x = sd / groups.scale;
+  if (groups.sd_prior == kHalfNormal) return -0.5 * x * x;
+  return -0.5 * (groups.df + 1.0) * std::log1p(x * x / groups.df);
+}
 
 bool set_group_covariance(GroupTerm& term) {
   const int q = term.q;

@@ -13,6 +13,9 @@ namespace oprobit {
 
 void draw_group_covariances(ChainState& s);
 
+// The log prior density of one group-level sd, up to a constant.
+double log_sd_prior(const GroupEffects& groups, double sd);
+
 // sigma, sigma_inv from sd and cor; false when not positive definite.
 bool set_group_covariance(GroupTerm& term);
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "group_sd_draw.h"
 #include "r_math.h"
 #include "small_matrix.h"
 
@@ -59,6 +60,59 @@ void draw_term(ChainState& s, GroupTerm& term) {
     const double* u = term.u + static_cast<R_xlen_t>(term.level[i]) * q;
     for (int j = 0; j < q; ++j) eta[i] += term.d[i + static_cast<R_xlen_t>(n) * j] * u[j];
   }
+}
+
+// Sd j of a term given the standardised effects u_j / sd_j and the latent
+// variables (the non-centred view, interwoven with the centred draw of
+// group_sd_draw.cpp; it mixes where an sd is small against what the data say
+// about it). The standardised effects' prior holds only the correlations, so
+// the residual r = w - eta + d_j u_j is normal around sd_j a, a = d_j u_j /
+// sd_j: a slice step on log sd_j under that likelihood and the sd prior. The
+// effects are rescaled with the sd, eta with them.
+void rescale_term(ChainState& s, GroupTerm& term, int j) {
+  const int n = s.data.n;
+  const int q = term.q;
+  const double sd = term.sd[j];
+  const double* d = term.d + static_cast<R_xlen_t>(n) * j;
+  double* eta = s.eta;
+  const double* w = s.groups.w;
+  double precision = 0.0, linear = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const double own = d[i] * term.u[static_cast<R_xlen_t>(term.level[i]) * q + j];
+    const double a = own / sd;
+    precision += a * a;
+    linear += a * (w[i] - eta[i] + own);
+  }
+  const GroupEffects& groups = s.groups;
+  auto logf = [&](double x) {
+    const double value = std::exp(x);
+    return -0.5 * precision * value * value + linear * value + log_sd_prior(groups, value) + x;
+  };
+  const double x0 = std::log(sd);
+  const double level = logf(x0) - exp_rand();
+  double left = x0 - unif_rand();
+  double right = left + 1.0;
+  for (int k = 0; k < 50 && logf(left) > level; ++k) left -= 1.0;
+  for (int k = 0; k < 50 && logf(right) > level; ++k) right += 1.0;
+  double x = x0;
+  for (;;) {
+    const double candidate = left + unif_rand() * (right - left);
+    if (logf(candidate) > level) {
+      x = candidate;
+      break;
+    }
+    if (candidate < x0) {
+      left = candidate;
+    } else {
+      right = candidate;
+    }
+    if (right - left < 1e-12) break;
+  }
+  const double ratio = std::exp(x) / sd;
+  for (int i = 0; i < n; ++i) eta[i] += d[i] * term.u[static_cast<R_xlen_t>(term.level[i]) * q + j] * (ratio - 1.0);
+  for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * q + j] *= ratio;
+  term.sd[j] = std::exp(x);
+  if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");
 }
 
 // Coefficient j of every level moves by delta together with its fixed
@@ -121,7 +175,10 @@ void draw_group_effects(ChainState& s) {
   GroupEffects& groups = s.groups;
   if (groups.terms == 0) return;
   latent_on_probit_scale(s);
-  for (int t = 0; t < groups.terms; ++t) draw_term(s, groups.term[t]);
+  for (int t = 0; t < groups.terms; ++t) {
+    draw_term(s, groups.term[t]);
+    for (int j = 0; j < groups.term[t].q; ++j) rescale_term(s, groups.term[t], j);
+  }
   for (int t = 0; t < groups.terms; ++t) shift_term(s, groups.term[t]);
   refresh_group_offsets(s);
 }
