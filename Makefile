@@ -80,7 +80,8 @@ demo: rlib
 
 # Every entry next to its R peers (one R process, one report); the ordinal
 # probit samplers' effective samples per second and oprobit_mcmc's cost per
-# iteration (bench/oprobit_ess.R, another R process); then the native
+# iteration (bench/oprobit_ess.R, another R process), the same with group
+# terms (bench/oprobit_groups.R); then the native
 # micro-benchmarks. About 15 minutes; QV_BENCH_SKIP=brms,big,... leaves out
 # the slow parts (bench/oprobit_ess.R lists them).
 bench:
@@ -95,6 +96,9 @@ bench:
 	@echo
 	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
 	  QV_RLIB=$(RLIB) Rscript bench/oprobit_ess.R
+	@echo
+	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
+	  QV_RLIB=$(RLIB) Rscript bench/oprobit_groups.R
 	@if [ -x $(BUILD)/bench/trunom_bench ]; then \
 	  echo; echo "Native micro-benchmark (ns; medians of 5 repetitions)"; \
 	  $(BUILD)/bench/trunom_bench --benchmark_filter='Floor|Loop' --benchmark_repetitions=5 \

@@ -6,7 +6,8 @@
 #                          the native micro-benchmark and the R peers it
 #                          compares with (brms with rstan unless QV_BENCH_SKIP
 #                          names brms; Debian's BH ships without its headers,
-#                          so rstan then gets BH from CRAN)
+#                          so rstan then gets BH from CRAN; MCMCglmm, which
+#                          Debian lacks, from CRAN too)
 #   tools/setup.sh fuzz    also clang-14 and its libFuzzer runtime for `make fuzz`
 set -euo pipefail
 mode="${1:-}"
@@ -41,6 +42,12 @@ if [ "$mode" = bench ]; then
   need_r_package bayesm r-cran-bayesm
   need_r_package posterior r-cran-posterior
   need_r_package carData r-cran-cardata
+  # MCMCglmm (the group terms' peer) is not packaged by Debian: its
+  # dependencies are, it comes from CRAN below.
+  need_r_package corpcor r-cran-corpcor
+  need_r_package cubature r-cran-cubature
+  need_r_package tensorA r-cran-tensora
+  need_r_package ape r-cran-ape
   case ",${QV_BENCH_SKIP:-}," in
     *,brms,*) ;;
     *) need_r_package brms r-cran-brms ;;
@@ -62,6 +69,17 @@ if [ ${#debs[@]} -gt 0 ]; then
   else
     echo "setup: missing packages; run as root:" >&2
     echo "  apt-get update && apt-get install -y ${debs[*]}" >&2
+    exit 1
+  fi
+fi
+
+if [ "$mode" = bench ] && ! Rscript -e "quit(status = !requireNamespace('MCMCglmm', quietly = TRUE))" >/dev/null 2>&1; then
+  install_mcmcglmm='install.packages("MCMCglmm", lib = .libPaths()[1], repos = "https://cloud.r-project.org")'
+  if [ -w "$(Rscript -e 'cat(.libPaths()[1])')" ]; then
+    echo "setup: installing MCMCglmm from CRAN"
+    Rscript -e "$install_mcmcglmm"
+  else
+    echo "setup: the bench's MCMCglmm comes from CRAN; run as root: Rscript -e '$install_mcmcglmm'" >&2
     exit 1
   fi
 fi
