@@ -207,6 +207,11 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
     frame <- stats::model.frame(terms, newdata, na.action = stats::na.pass, xlev = object$xlevels)
     X <- stats::model.matrix(terms, frame, contrasts.arg = object$contrasts)
     if (!population) {
+      grouping <- unique(unlist(lapply(object$bars, function(bar) all.vars(bar[[3L]]))))
+      missing_group <- intersect(grouping, names(newdata))
+      if (any(vapply(missing_group, function(v) anyNA(newdata[[v]]), NA))) {
+        .qv_stop(fn, "'newdata' has missing values of a grouping variable")
+      }
       pieces <- tryCatch(.oprobit_group_pieces(object$bars, as.data.frame(newdata)), error = function(e) {
         .qv_stop(fn, "'newdata' lacks what the group terms need: %s", conditionMessage(e))
       })
@@ -241,6 +246,9 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
     match <- Filter(function(p) p$group == term$group && identical(p$coefs, term$coefs), pieces)
     if (length(match) != 1L) .qv_stop(fn, "the group term of '%s' is not in 'newdata'", term$group)
     piece <- match[[1L]]
+    if (nrow(piece$d) != rows || anyNA(piece$level)) {
+      .qv_stop(fn, "'newdata' has missing values of '%s' or of its covariates", term$group)
+    }
     q <- length(term$coefs)
     level <- match(piece$levels[piece$level], term$levels)
     new <- unique(piece$levels[piece$level][is.na(level)])

@@ -43,6 +43,8 @@
 # its coefficients' names, the level of every row (1-based) and the rows'
 # covariates (rows x q). lme4 orders the terms by its own rules.
 .oprobit_group_pieces <- function(bars, frame) {
+  # Character grouping variables as factors (`a:b` needs factors).
+  frame[] <- lapply(frame, function(v) if (is.character(v)) factor(v) else v)
   re <- tryCatch(lme4::mkReTrms(bars, frame), error = function(e) {
     .qv_stop("oprobit_mcmc", "could not build the group terms: %s", conditionMessage(e))
   })

@@ -105,6 +105,7 @@ test_that("predict: population level, the groups, new levels", {
   expect_gt(sum(grouped[1, ] * 1:5), sum(population[1, ] * 1:5))
   expect_lt(sum(grouped[2, ] * 1:5), sum(population[1, ] * 1:5))
   expect_error(predict(fit, new), "level 'new' of 'judge'")
+  expect_error(predict(fit, transform(new[1, ], judge = NA)), "missing values of a grouping variable")
   fresh <- predict(fit, new, allow_new_levels = TRUE)
   expect_equal(unname(rowSums(fresh)), rep(1, 3))
   # A new level averages over the population: spread wider than u = 0.
