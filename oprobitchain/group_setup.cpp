@@ -27,18 +27,18 @@ double* copy_or_zero(const double* from, R_xlen_t count) {
   return x;
 }
 
-void read_term(SEXP spec, int n, int slopes, GroupTerm* term) {
-  const int q = plan_int(spec, "q");
-  const int levels = plan_int(spec, "levels");
+void read_term(SEXP term_plan, int n, int slopes, GroupTerm* term) {
+  const int q = plan_int(term_plan, "q");
+  const int levels = plan_int(term_plan, "levels");
   if (q < 1 || q > 50 || levels < 1) Rf_error("%s: a group term needs 1 to 50 coefficients and a level", kEntry);
   term->q = q;
   term->levels = levels;
-  term->level = plan_ints(spec, "level", n);
+  term->level = plan_ints(term_plan, "level", n);
   for (int i = 0; i < n; ++i) {
     if (term->level[i] < 0 || term->level[i] >= levels) Rf_error("%s: a group term's 'level' is out of range", kEntry);
   }
-  term->d = plan_reals(spec, "d", static_cast<R_xlen_t>(n) * q);
-  term->shift = plan_ints(spec, "shift", q);
+  term->d = plan_reals(term_plan, "d", static_cast<R_xlen_t>(n) * q);
+  term->shift = plan_ints(term_plan, "shift", q);
   for (int j = 0; j < q; ++j) {
     if (term->shift[j] < -1 || term->shift[j] > slopes) Rf_error("%s: a group term's 'shift' is out of range", kEntry);
   }
@@ -51,8 +51,8 @@ void read_term(SEXP spec, int n, int slopes, GroupTerm* term) {
     }
   }
   term->dr = copy_or_zero(nullptr, static_cast<R_xlen_t>(levels) * q);
-  term->u = copy_or_zero(plan_reals(spec, "u", static_cast<R_xlen_t>(levels) * q), static_cast<R_xlen_t>(levels) * q);
-  term->sd = copy_or_zero(plan_reals(spec, "sd", q), q);
+  term->u = copy_or_zero(plan_reals(term_plan, "u", static_cast<R_xlen_t>(levels) * q), static_cast<R_xlen_t>(levels) * q);
+  term->sd = copy_or_zero(plan_reals(term_plan, "sd", q), q);
   for (int j = 0; j < q; ++j) {
     if (!(term->sd[j] > 0.0) || !R_FINITE(term->sd[j])) Rf_error("%s: a group term's starting sd must be positive", kEntry);
   }
@@ -70,12 +70,12 @@ void read_term(SEXP spec, int n, int slopes, GroupTerm* term) {
 void set_up_group_effects(SEXP plan, ChainState* s) {
   GroupEffects& groups = s->groups;
   groups.terms = 0;
-  SEXP spec = optional_element(plan, "groups");
-  if (spec == R_NilValue) return;
+  SEXP groups_plan = optional_element(plan, "groups");
+  if (groups_plan == R_NilValue) return;
   const ChainData& data = s->data;
   const int n = data.n;
   if (data.rows != n) Rf_error("%s: with group terms every unit must be its own covariate row", kEntry);
-  SEXP terms = plan_element(spec, "terms");
+  SEXP terms = plan_element(groups_plan, "terms");
   if (TYPEOF(terms) != VECSXP || XLENGTH(terms) < 1) Rf_error("%s: plan element 'terms' must be a list", kEntry);
   groups.terms = static_cast<int>(XLENGTH(terms));
   groups.term = scratch<GroupTerm>(groups.terms);
@@ -87,14 +87,14 @@ void set_up_group_effects(SEXP plan, ChainState* s) {
     groups.draw_columns += q + q * (q - 1) / 2;
     groups.effect_columns += q * groups.term[t].levels;
   }
-  groups.sd_prior = plan_int(spec, "sd_prior");
-  groups.df = plan_real(spec, "df");
-  groups.scale = plan_real(spec, "scale");
+  groups.sd_prior = plan_int(groups_plan, "sd_prior");
+  groups.df = plan_real(groups_plan, "df");
+  groups.scale = plan_real(groups_plan, "scale");
   if ((groups.sd_prior != kHalfStudentT && groups.sd_prior != kHalfNormal) || !(groups.df > 0.0) ||
       !(groups.scale > 0.0) || !R_FINITE(groups.scale)) {
     Rf_error("%s: plan elements 'sd_prior', 'df' and 'scale' are out of range", kEntry);
   }
-  groups.keep_effects = plan_flag(spec, "keep_effects");
+  groups.keep_effects = plan_flag(groups_plan, "keep_effects");
   groups.w = copy_or_zero(nullptr, n);
   groups.offset = copy_or_zero(nullptr, n);
   groups.linear_term = copy_or_zero(nullptr, data.p);

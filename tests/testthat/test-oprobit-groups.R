@@ -112,3 +112,74 @@ test_that("predict: population level, the groups, new levels", {
   expect_gt(fresh[3, 1] + fresh[3, 5], population[3, 1] + population[3, 5])
   expect_equal(predict(fit, new[1, ], re_form = ~0), population[1, , drop = FALSE])
 })
+
+# An independent random-walk Metropolis sampler of the posterior of y ~ x +
+# (1 | g) over (beta, zeta, log sd, u), flat on (beta, zeta), the sd's prior
+# given as a log density. Proposal scale from a covariance.
+rwm_groups <- function(data, log_sd_prior, start, covariance, iterations, seed) {
+  set.seed(seed)
+  G <- nlevels(data$g)
+  g <- as.integer(data$g)
+  log_post <- function(theta) {
+    zeta <- c(-Inf, theta[2:3], Inf)
+    if (is.unsorted(zeta, strictly = TRUE)) return(-Inf)
+    sd <- exp(theta[4])
+    u <- theta[4 + seq_len(G)]
+    eta <- theta[1] * data$x + u[g]
+    sum(log(pnorm(zeta[data$y + 1L] - eta) - pnorm(zeta[data$y] - eta))) +
+      sum(dnorm(u, 0, sd, log = TRUE)) + log_sd_prior(sd) + theta[4]
+  }
+  root <- t(chol(covariance)) * 2.4 / sqrt(length(start))
+  theta <- start
+  current <- log_post(theta)
+  draws <- matrix(NA_real_, iterations, 4L)
+  for (i in seq_len(iterations)) {
+    proposal <- theta + drop(root %*% rnorm(length(theta)))
+    value <- log_post(proposal)
+    if (log(runif(1)) < value - current) {
+      theta <- proposal
+      current <- value
+    }
+    draws[i, ] <- c(theta[1:3], exp(theta[4]))
+  }
+  draws
+}
+
+test_that("few groups: the posterior agrees with an independent sampler under either sd prior", {
+  set.seed(8)
+  data <- data.frame(x = rnorm(48), g = factor(rep(1:6, each = 8)))
+  data$y <- cut(0.7 * data$x + rnorm(6, 0, 0.8)[data$g] + rnorm(48), c(-Inf, -0.4, 0.5, Inf), labels = FALSE)
+  priors <- list(list(name = "student_t", scale = 2.5, log = function(s) -2 * log1p(s^2 / (3 * 2.5^2))),
+                 list(name = "normal", scale = 1, log = function(s) -s^2 / 2))
+  for (prior in priors) {
+    fit <- oprobit_mcmc(y ~ x + (1 | g), data = data, chains = 2, iter = 5000, burnin = 1000, seed = 4,
+                        cores = 2, sd_prior = prior$name, sd_scale = prior$scale)
+    ours <- do.call(rbind, fit$draws)
+    effects <- do.call(rbind, fit$effects)
+    start_draws <- cbind(ours[, 1:3], log(ours[, 4]), effects)
+    reference <- rwm_groups(data, prior$log, colMeans(start_draws), cov(start_draws), 150000, seed = 2)[-(1:10000), ]
+    se <- function(chains) apply(do.call(rbind, chains), 2, sd) / sqrt(mcmc_ess(chains, "own"))
+    z <- (colMeans(ours) - colMeans(reference)) / sqrt(se(fit$draws)^2 + se(list(reference))^2)
+    expect_true(all(abs(z) < 4), info = paste(prior$name, paste(round(z, 2), collapse = " ")))
+    expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.1)
+  }
+})
+
+test_that("arguments, draws kept or not, and the same draws wherever the chains run", {
+  skip_if_not_installed("ordinal")
+  wine <- ordinal::wine
+  run <- function(...) oprobit_mcmc(rating ~ temp + (1 | judge), data = wine, chains = 2, iter = 50,
+                                    burnin = 20, seed = 6, ...)
+  expect_error(run(cores = 1, sd_scale = 0), "'sd_scale'")
+  expect_error(run(cores = 1, sd_df = -1), "'sd_df'")
+  expect_error(run(cores = 1, save_ranef = NA), "'save_ranef'")
+  expect_error(run(cores = 1, sd_prior = "cauchy"), "should be one of")
+  here <- run(cores = 1)
+  expect_identical(run(cores = 2)$draws, here$draws)
+  lean <- run(cores = 1, save_ranef = FALSE)
+  expect_identical(lean$draws, here$draws)
+  expect_equal(ranef(lean), ranef(here))
+  expect_error(predict(lean, wine[1:2, ]), "save_ranef = FALSE")
+  expect_error(posterior::as_draws(lean, ranef = TRUE), "save_ranef = FALSE")
+  expect_equal(predict(lean, wine[1:2, ], re_form = NA), predict(here, wine[1:2, ], re_form = NA))
+})
