@@ -117,6 +117,15 @@
 # would have to condition on the effects).
 .oprobit_group_setup <- function(model, groups, iter, burnin, thin, b0, B0, latent, sd_prior, save_ranef) {
   units <- rep.int(seq_along(model$y), model$weights)
+  # Units in the order of their levels, covariates and category: units with
+  # one mean and one code lie together, where the cutpoint step reuses the
+  # terms of the unit before.
+  keys <- c(lapply(groups$terms, function(term) term$level[units]),
+            lapply(groups$terms, function(term) term$d[units, , drop = FALSE]),
+            lapply(seq_len(ncol(model$X))[-1L], function(j) model$X[units, j]), list(model$y[units]))
+  keys <- unlist(lapply(keys, function(k) if (is.matrix(k)) lapply(seq_len(ncol(k)), function(j) k[, j]) else list(k)),
+                 recursive = FALSE)
+  units <- units[do.call(order, keys)]
   X <- model$X[units, , drop = FALSE]
   dimnames(X) <- list(NULL, colnames(model$X))
   y <- model$y[units]
