@@ -72,8 +72,8 @@
   terms <- .oprobit_group_pieces(groups$bars, model$frame)
   single <- vapply(terms, function(term) length(term$levels) < 2L, TRUE)
   if (any(single)) {
-    warning(sprintf("oprobit_mcmc: grouping factor '%s' has one level; its term is left out (the model is the one without it)",
-                    terms[[which(single)[1L]]]$group), call. = FALSE)
+    warning(sprintf(paste("oprobit_mcmc: grouping factor '%s' has one level; its term is left out",
+                          "(the model is the one without it)"), terms[[which(single)[1L]]]$group), call. = FALSE)
     terms <- terms[!single]
   }
   if (length(terms) == 0L) return(NULL)

@@ -46,15 +46,19 @@ void read_term(SEXP term_plan, int n, int slopes, GroupTerm* term) {
   term->dd = copy_or_zero(nullptr, qq * levels);
   for (int i = 0; i < n; ++i) {
     double* dd = term->dd + qq * term->level[i];
+    const double* d = term->d + i;
     for (int j = 0; j < q; ++j) {
-      for (int k = 0; k < q; ++k) dd[j + q * k] += term->d[i + static_cast<R_xlen_t>(n) * j] * term->d[i + static_cast<R_xlen_t>(n) * k];
+      for (int k = 0; k < q; ++k) dd[j + q * k] += d[static_cast<R_xlen_t>(n) * j] * d[static_cast<R_xlen_t>(n) * k];
     }
   }
-  term->dr = copy_or_zero(nullptr, static_cast<R_xlen_t>(levels) * q);
-  term->u = copy_or_zero(plan_reals(term_plan, "u", static_cast<R_xlen_t>(levels) * q), static_cast<R_xlen_t>(levels) * q);
+  const R_xlen_t effects = static_cast<R_xlen_t>(levels) * q;
+  term->dr = copy_or_zero(nullptr, effects);
+  term->u = copy_or_zero(plan_reals(term_plan, "u", effects), effects);
   term->sd = copy_or_zero(plan_reals(term_plan, "sd", q), q);
   for (int j = 0; j < q; ++j) {
-    if (!(term->sd[j] > 0.0) || !R_FINITE(term->sd[j])) Rf_error("%s: a group term's starting sd must be positive", kEntry);
+    if (!(term->sd[j] > 0.0) || !R_FINITE(term->sd[j])) {
+      Rf_error("%s: a group term's starting sd must be positive", kEntry);
+    }
   }
   term->cor = copy_or_zero(nullptr, qq);
   for (int j = 0; j < q; ++j) term->cor[j + q * j] = 1.0;
