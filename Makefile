@@ -80,9 +80,9 @@ demo: rlib
 
 # Every entry next to its R peers (one R process, one report); the ordinal
 # probit samplers' effective samples per second and oprobit_mcmc's cost per
-# iteration (bench/oprobit_ess.R, another R process); ordered_means_mcmc's
-# effective samples per second and cost per iteration (bench/ordered_means_ess.R);
-# then the native
+# iteration (bench/oprobit_ess.R, another R process), the same with group
+# terms (bench/oprobit_groups.R); ordered_means_mcmc's effective samples per
+# second and cost per iteration (bench/ordered_means_ess.R); then the native
 # micro-benchmarks. About 15 minutes; QV_BENCH_SKIP=brms,big,... leaves out
 # the slow parts (bench/oprobit_ess.R lists them).
 bench:
@@ -97,6 +97,9 @@ bench:
 	@echo
 	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
 	  QV_RLIB=$(RLIB) Rscript bench/oprobit_ess.R
+	@echo
+	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
+	  QV_RLIB=$(RLIB) Rscript bench/oprobit_groups.R
 	@echo
 	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
 	  QV_RLIB=$(RLIB) Rscript bench/ordered_means_ess.R

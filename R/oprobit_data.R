@@ -2,14 +2,13 @@
 # frame, its checks, and the fixed pieces of every chain (.oprobit_setup).
 
 # The model frame of an oprobit_mcmc() call, built as lm() and polr() build
-# theirs; `call` is the matched call, `env` where its arguments live.
-.oprobit_frame <- function(call, env) {
+# theirs; `call` is the matched call, `env` where its arguments live. With
+# group terms (`groups` from .oprobit_group_formula()) the frame holds the
+# grouping variables too, and X and the terms are the fixed part's.
+.oprobit_frame <- function(call, env, groups = NULL) {
   fn <- "oprobit_mcmc"
-  formula <- eval(call$formula, env)
-  if (.oprobit_has_bar(formula[[length(formula)]])) {
-    .qv_stop(fn, "random effects are not supported: drop the '|' term from 'formula'")
-  }
   mf <- call[c(1L, match(c("formula", "data", "subset", "weights", "na.action", "offset"), names(call), 0L))]
+  if (!is.null(groups)) mf$formula <- groups$all
   mf$drop.unused.levels <- FALSE
   mf[[1L]] <- quote(stats::model.frame)
   frame <- tryCatch(eval(mf, env), error = function(e) {
@@ -17,6 +16,7 @@
   })
   if (nrow(frame) == 0L) .qv_stop(fn, "no observations left in 'data' (after 'subset' and 'na.action')")
   terms <- attr(frame, "terms")
+  if (!is.null(groups)) terms <- .oprobit_fixed_terms(groups$fixed, terms)
   if (attr(terms, "response") != 1L) .qv_stop(fn, "'formula' needs a response on its left side")
   if (attr(terms, "intercept") != 1L) {
     .qv_stop(fn, "'formula' must keep its intercept: the thresholds take its place")
@@ -107,7 +107,7 @@
   list(X = X, y = codes[keep], weights = weights[keep], offset = as.double(offset), levels = levels,
        terms = terms, indicators = indicators,
        xlevels = stats::.getXlevels(terms, frame), contrasts = contrasts,
-       na.action = na_action)
+       na.action = na_action, frame = if (!is.null(groups)) frame)
 }
 
 # Whether an expression has a `|` term outside I(), as random effects are

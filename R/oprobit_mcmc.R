@@ -73,13 +73,46 @@
 #' accuracy and saves time, \code{"c"} stays the default; \code{"r"} is there
 #' for those who want the latent draws on R's generator.
 #'
-#' @param formula a formula \code{response ~ covariates}; the response is an
+#' @section Group terms (random effects):
+#' Terms written as lme4 and brms write them add group-level effects:
+#' \code{(1 | g)} a random intercept per level of \code{g}; \code{(1 + x | g)}
+#' correlated intercepts and slopes; \code{(1 + x || g)} the same,
+#' uncorrelated; several terms, crossed (\code{(1 | rater) + (1 | item)});
+#' nested, \code{(1 | school/class)}. lme4's formula tools build them. On the
+#' probit scale the latent variable is then
+#' \eqn{w_i = x_i^\top\beta + d_i^\top u_{g(i)} + \epsilon_i},
+#' \eqn{\epsilon_i \sim N(0, 1)}, with \eqn{u_g \sim N(0, \Sigma)} for every
+#' level of a term. Priors, on the probit scale: every sd of \eqn{\Sigma} a
+#' half Student t with \code{sd_df} degrees of freedom and scale
+#' \code{sd_scale} (default 3 and 2.5, as brms's default), or a half-normal
+#' with sd \code{sd_scale} (\code{sd_prior = "normal"}); the correlations of
+#' a term uniform over the correlation matrices (LKJ(1); for two coefficients
+#' uniform on (-1, 1)); the fixed part as without groups.
+#'
+#' Each iteration then also draws every level's effects in one block from
+#' their normal conditional given the latent variables, moves every effect of
+#' the intercept together with the thresholds (and of a slope together with
+#' its fixed slope) by an exact draw along that direction, and draws each
+#' term's covariance (a single sd under the half-t prior through its
+#' inverse-gamma mixture; otherwise slice steps on each log sd and each
+#' correlation). The whole-point move is left out. A grouping factor with a
+#' single level cannot be told from the thresholds: its term is dropped with
+#' a warning, which leaves the model without it. Methods \code{fixef()},
+#' \code{ranef()}, \code{VarCorr()}, and \code{predict()} with
+#' \code{re_form} and \code{allow_new_levels} (see
+#' \code{\link{predict.oprobit_mixed}}); the sds and correlations are named
+#' as brms names them (\code{sd_judge__Intercept},
+#' \code{cor_g__Intercept__x}) in \code{coef()}, \code{summary()} and the
+#' draws, the effects (\code{r_judge[1,Intercept]}) in
+#' \code{as_draws(fit, ranef = TRUE)}.
+#'
+#' @param formula a formula \code{response ~ covariates}, with group terms
+#'   as in lme4 (see the section on them); the response is an
 #'   ordered factor, a factor (its levels in their stored order; a message
 #'   says so when there are more than two), a logical (binary, \code{FALSE}
 #'   below \code{TRUE}) or whole-number codes (their sorted values are the
 #'   categories), with at least two categories, each observed. The intercept
-#'   must stay in the formula. Random-effect terms (\code{|}) are not
-#'   supported.
+#'   must stay in the formula.
 #' @param data a data frame (or environment) holding the variables.
 #' @param weights optional frequency counts: whole non-negative numbers; a
 #'   weight of 3 counts a row three times, so contingency tables fit directly.
@@ -107,6 +140,14 @@
 #' @param latent random stream of the latent draws: \code{"c"} the C library
 #'   stream (coarse: see Details), \code{"r"} R's stream.
 #' @param progress show a progress bar (default: when interactive).
+#' @param sd_prior prior of every group-level sd: \code{"student_t"} (half
+#'   Student t with \code{sd_df} degrees of freedom and scale
+#'   \code{sd_scale}) or \code{"normal"} (half-normal with sd
+#'   \code{sd_scale}).
+#' @param sd_df,sd_scale degrees of freedom and scale of that prior.
+#' @param save_ranef keep every kept iteration's group effects (needed by
+#'   \code{predict()} with the groups and by \code{as_draws(ranef = TRUE)});
+#'   \code{ranef()} works either way.
 #' @return An object of class \code{"oprobit_mcmc"}: a list with \code{draws}
 #'   (one matrix per chain, one column per parameter, probit scale),
 #'   \code{coefficients} (posterior means), \code{seconds} (sampling time of
@@ -127,10 +168,18 @@
 #'                     seed = 1, cores = 1)
 #' summary(fit)
 #' coef(fit)
+#' # A random intercept per judge
+#' if (requireNamespace("ordinal", quietly = TRUE)) {
+#'   fit <- oprobit_mcmc(rating ~ temp + contact + (1 | judge), data = ordinal::wine,
+#'                       chains = 2, iter = 500, burnin = 300, seed = 1, cores = 1)
+#'   summary(fit)
+#'   VarCorr(fit)
+#' }
 #' @export
 oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chains = 4, iter = 2000,
                          burnin = 1000, thin = 1, seed = NULL, cores = NULL, cl = NULL,
-                         b0 = 0, B0 = 0, latent = c("c", "r"), progress = interactive()) {
+                         b0 = 0, B0 = 0, latent = c("c", "r"), progress = interactive(),
+                         sd_prior = c("student_t", "normal"), sd_df = 3, sd_scale = 2.5, save_ranef = TRUE) {
   fn <- "oprobit_mcmc"
   call <- match.call()
   if (missing(formula) || !inherits(formula, "formula")) .qv_stop(fn, "'formula' must be a formula")
@@ -149,7 +198,16 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
   if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
   if (!is.logical(progress) || length(progress) != 1L || is.na(progress)) .qv_stop(fn, "'progress' must be TRUE or FALSE")
 
-  model <- .oprobit_frame(call, parent.frame())
+  groups <- .oprobit_group_formula(formula)
+  sd_prior <- .oprobit_sd_prior(match.arg(sd_prior), sd_df, sd_scale)
+  if (!is.logical(save_ranef) || length(save_ranef) != 1L || is.na(save_ranef)) {
+    .qv_stop(fn, "'save_ranef' must be TRUE or FALSE")
+  }
+  model <- .oprobit_frame(call, parent.frame(), groups)
+  if (!is.null(groups)) {
+    if (any(model$offset != 0)) .qv_stop(fn, "offsets cannot be combined with group terms yet")
+    groups <- .oprobit_group_terms(groups, model)
+  }
   slopes <- ncol(model$X) - 1L
   .oprobit_room(chains, iter, burnin, slopes + length(model$levels) - 1L)
   if (!is.numeric(b0) || !(length(b0) %in% c(1L, slopes)) || any(!is.finite(b0))) {
@@ -159,7 +217,11 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
     .qv_stop(fn, "'B0' must be one non-negative finite precision or one per slope (%d)", slopes)
   }
   .oprobit_separation(model, rep_len(as.double(B0), slopes))
-  setup <- .oprobit_setup(model, iter, burnin, thin, b0, B0, latent)
+  setup <- if (is.null(groups)) {
+    .oprobit_setup(model, iter, burnin, thin, b0, B0, latent)
+  } else {
+    .oprobit_group_setup(model, groups, iter, burnin, thin, b0, B0, latent, sd_prior, save_ranef)
+  }
   settings <- .qv_chain_seeds(seed, chains)
   results <- .oprobit_run_chains(setup, settings, min(cores, chains), cl, progress)
 
@@ -178,6 +240,7 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
     seed = seed, latent = latent, chains = chains, iter = iter, burnin = burnin, thin = thin,
     U = setup$U, prior = setup$prior
   ), class = "oprobit_mcmc")
+  if (!is.null(groups)) fit <- .oprobit_group_fit(fit, results, setup)
   .oprobit_convergence_warning(fit)
   fit
 }

@@ -64,7 +64,7 @@ NULL
 NULL
 
 #' @rdname oprobit_mcmc-methods
-#' @export
+#' @exportS3Method print oprobit_mcmc
 print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
   print(x$call)
@@ -76,12 +76,16 @@ print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ..
   }
   cat("\nThresholds (posterior mean and sd):\n")
   print(table[, x$thresholds, drop = FALSE], digits = digits)
+  if (length(x$group_parameters) > 0L) {
+    cat("\nGroup-level sds and correlations (posterior mean and sd):\n")
+    print(table[, x$group_parameters, drop = FALSE], digits = digits)
+  }
   cat(sprintf("\n%d chains x %d draws, %d observations\n", x$chains, x$iter, x$nobs))
   invisible(x)
 }
 
 #' @rdname oprobit_mcmc-methods
-#' @export
+#' @exportS3Method summary oprobit_mcmc
 summary.oprobit_mcmc <- function(object, ...) {
   pooled <- .oprobit_pooled(object)
   quantiles <- t(apply(pooled, 2L, stats::quantile, probs = c(0.025, 0.5, 0.975), names = FALSE))
@@ -94,12 +98,13 @@ summary.oprobit_mcmc <- function(object, ...) {
   structure(list(call = object$call, table = table, acceptance = object$acceptance,
                  seconds = object$seconds, chains = object$chains, iter = object$iter,
                  burnin = object$burnin, thin = object$thin, nobs = object$nobs,
-                 slopes = object$slopes, thresholds = object$thresholds),
+                 slopes = object$slopes, thresholds = object$thresholds,
+                 group_parameters = object$group_parameters),
             class = "summary.oprobit_mcmc")
 }
 
 #' @rdname oprobit_mcmc-methods
-#' @export
+#' @exportS3Method print summary.oprobit_mcmc
 print.summary.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
   print(x$call)
@@ -120,6 +125,7 @@ print.summary.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") -
   }
   show(x$slopes, "Slopes")
   show(x$thresholds, "Thresholds")
+  show(x$group_parameters, "Group-level sds and correlations")
   cat(sprintf("\n%d chains x %d draws (burn-in %d, thin %d), %d observations\n",
               x$chains, x$iter, x$burnin, x$thin, x$nobs))
   cat(sprintf("Cutpoint step acceptance by chain: %s\n",
@@ -439,6 +445,7 @@ simulate.oprobit_mcmc <- function(object, nsim = 1, seed = NULL, ...) {
 #' @rdname simulate.oprobit_mcmc
 #' @export
 predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, plot = TRUE) {
+  if (inherits(object, "oprobit_mixed")) .oprobit_mixed_unsupported("predictive_check")
   fn <- "predictive_check"
   if (!inherits(object, "oprobit_mcmc")) .qv_stop(fn, "'object' must be an oprobit_mcmc fit")
   ndraws <- .qv_count(ndraws, fn, "ndraws")
@@ -534,3 +541,18 @@ as_draws.oprobit_mcmc <- function(x, ...) .qv_draws_array(x)
                   dimnames = list(NULL, colnames(x$draws[[1L]]), NULL))
   posterior::as_draws_array(aperm(values, c(1L, 3L, 2L)))
 }
+
+# What needs each row's likelihood given its group effects is not built for
+# fits with group terms yet: these stop rather than drop the effects.
+.oprobit_mixed_unsupported <- function(what) {
+  .qv_stop(what, "not available yet for a fit with group terms (it would leave out the group effects)")
+}
+
+#' @export
+logLik.oprobit_mixed <- function(object, ...) .oprobit_mixed_unsupported("logLik")
+
+#' @export
+log_lik.oprobit_mixed <- function(object, ...) .oprobit_mixed_unsupported("log_lik")
+
+#' @export
+simulate.oprobit_mixed <- function(object, nsim = 1, seed = NULL, ...) .oprobit_mixed_unsupported("simulate")

@@ -64,6 +64,7 @@
 # seconds).
 .oprobit_chain <- function(setup, setting, report = NULL) {
   plan <- .oprobit_plan(setup, setting$start)
+  if (!is.null(setup$groups)) plan <- .oprobit_group_plan(plan, setup$groups)
   entries <- list(.oprobit_entry("quorval", "quorval"),
                   .oprobit_entry("trunomcall", if (setup$latent == "c") "quorval" else "quorval2"))
   started <- proc.time()[["elapsed"]]
@@ -73,10 +74,12 @@
   # A threshold whose step never ran (beyond the far neighbour throughout) has
   # no acceptance.
   threshold_acceptance <- ifelse(out$tried > 0, out$accepted / out$tried, NA_real_)
-  list(draws = out$draws, acceptance = mean(threshold_acceptance, na.rm = TRUE),
-       threshold_acceptance = threshold_acceptance, s = out$s,
-       whole_acceptance = out$whole_accepted / out$whole_tried,
-       seconds = seconds)
+  result <- list(draws = out$draws, acceptance = mean(threshold_acceptance, na.rm = TRUE),
+                 threshold_acceptance = threshold_acceptance, s = out$s,
+                 whole_acceptance = out$whole_accepted / out$whole_tried,
+                 seconds = seconds)
+  if (!is.null(setup$groups)) result <- .oprobit_group_chain_result(result, out, setup$groups)
+  result
 }
 
 # The address of an entry as its library is loaded now (c_stream_seed()

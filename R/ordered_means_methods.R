@@ -167,5 +167,5 @@ NULL
 as.mcmc.list.ordered_means_mcmc <- function(x, ...) .qv_mcmc_list(x)
 
 #' @rdname ordered_means_draws
-#' @exportS3Method posterior::as_draws
+#' @rawNamespace S3method(posterior::as_draws, ordered_means_mcmc)
 as_draws.ordered_means_mcmc <- function(x, ...) .qv_draws_array(x)

@@ -14,7 +14,10 @@
 
 #include "chain_setup.h"
 #include "export.h"
+#include "group_sd_draw.h"
+#include "group_setup.h"
 #include "latent_draw.h"
+#include "random_effects_draw.h"
 #include "regression_draw.h"
 #include "threshold_step.h"
 #include "tuning.h"
@@ -53,10 +56,10 @@ SEXP doubles(const double* x, int count) {
   return out;
 }
 
-// list(draws, accepted, s, whole_accepted, whole_tried, tried).
+// list(draws, accepted, s, whole_accepted, whole_tried, tried, groups).
 SEXP chain_result(ChainState& s) {
-  const int fields = 6;
-  const char* names[fields] = {"draws", "accepted", "s", "whole_accepted", "whole_tried", "tried"};
+  const int fields = 7;
+  const char* names[fields] = {"draws", "accepted", "s", "whole_accepted", "whole_tried", "tried", "groups"};
   SEXP result = Rf_protect(Rf_allocVector(VECSXP, fields));
   SEXP result_names = Rf_allocVector(STRSXP, fields);
   Rf_setAttrib(result, R_NamesSymbol, result_names);
@@ -75,6 +78,7 @@ SEXP chain_result(ChainState& s) {
   SET_VECTOR_ELT(result, 3, Rf_ScalarReal(s.whole.ready ? s.whole.accepted : NA_REAL));
   SET_VECTOR_ELT(result, 4, Rf_ScalarReal(s.whole.tried));
   SET_VECTOR_ELT(result, 5, doubles(s.threshold.tried, thresholds));
+  SET_VECTOR_ELT(result, 6, oprobit::group_result(s));
   Rf_unprotect(1);
   return result;
 }
@@ -97,7 +101,10 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
     oprobit::whole_point_moves(s, i);
     oprobit::draw_latent(s);
     oprobit::draw_regression(s);
+    oprobit::draw_group_effects(s);
+    oprobit::draw_group_covariances(s);
     oprobit::tune(s, i);
+    oprobit::keep_group_draws(s, i);
     keep_draw(s, i);
     if (report_every > 0 && i % report_every == 0) report_progress(report, i);
   }

@@ -4,6 +4,7 @@
 
 #include <R_ext/Rdynload.h>
 
+#include "group_setup.h"
 #include "plan.h"
 #include "small_matrix.h"
 
@@ -236,6 +237,7 @@ void set_up_chain(SEXP plan, SEXP entries, ChainState* s) {
   for (int k = 0; k < data.slopes; ++k) s->beta[k] = beta[k];
   for (int k = 0; k < data.thresholds; ++k) s->zeta[k] = zeta[k];
   update_eta(data, s->beta, s->eta);
+  set_up_group_effects(plan, s);
 }
 
 int keep_slots(SEXP plan) {

@@ -1,7 +1,8 @@
 // The state of one ordinal probit chain: what the plan fixes, the current
 // point, and what each move keeps between iterations. Every move is a
 // function of this one object (threshold_step.h, whole_point_move.h,
-// latent_draw.h, regression_draw.h, tuning.h), so an iteration reads as a
+// latent_draw.h, regression_draw.h, random_effects_draw.h, group_sd_draw.h,
+// tuning.h), so an iteration reads as a
 // list of steps.
 //
 // Everything here is plain data, R_alloc memory or R vectors held in the
@@ -12,6 +13,7 @@
 #define R_NO_REMAP
 #include <Rinternals.h>
 
+#include "group_effects.h"
 #include "whole_point.h"
 
 namespace oprobit {
@@ -33,6 +35,8 @@ enum KeepSlot {
   kLatentUpper,
   kLatentDraws,  // the last trunomcall's result
   kDraws,        // the chain's kept draws
+  kGroupDraws,   // kept group-level sds and correlations
+  kEffectDraws,  // kept group-level effects, when asked for
   kFirstMoveSlot  // per threshold: its rows' means, then their count
 };
 
@@ -137,6 +141,7 @@ struct ChainState {
   WholePointMoves whole;
   LatentFrame frame;
   RegressionScratch regression;
+  GroupEffects groups;
   int kept;
 };
 

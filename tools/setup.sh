@@ -6,7 +6,8 @@
 #                          the native micro-benchmark and the R peers it
 #                          compares with (brms with rstan unless QV_BENCH_SKIP
 #                          names brms; Debian's BH ships without its headers,
-#                          so rstan then gets BH from CRAN)
+#                          so rstan then gets BH from CRAN; MCMCglmm, which
+#                          Debian lacks, from CRAN too)
 #   tools/setup.sh fuzz    also clang-14 and its libFuzzer runtime for `make fuzz`
 set -euo pipefail
 mode="${1:-}"
@@ -24,6 +25,9 @@ need_r_package() {
   Rscript -e "quit(status = !requireNamespace('$1', quietly = TRUE))" >/dev/null 2>&1 || debs+=("$2")
 }
 need_r_package testthat r-cran-testthat
+# lme4 builds the group terms of oprobit_mcmc(); ordinal is its tests' peer.
+need_r_package lme4 r-cran-lme4
+need_r_package ordinal r-cran-ordinal
 need_r_package tmvtnorm r-cran-tmvtnorm
 need_r_package coda r-cran-coda
 need_r_package quadprog r-cran-quadprog
@@ -41,6 +45,12 @@ if [ "$mode" = bench ]; then
   need_r_package MCMCpack r-cran-mcmcpack
   need_r_package bayesm r-cran-bayesm
   need_r_package carData r-cran-cardata
+  # MCMCglmm (the group terms' peer) is not packaged by Debian: its
+  # dependencies are, it comes from CRAN below.
+  need_r_package corpcor r-cran-corpcor
+  need_r_package cubature r-cran-cubature
+  need_r_package tensorA r-cran-tensora
+  need_r_package ape r-cran-ape
   case ",${QV_BENCH_SKIP:-}," in
     *,brms,*) ;;
     *) need_r_package brms r-cran-brms ;;
@@ -62,6 +72,17 @@ if [ ${#debs[@]} -gt 0 ]; then
   else
     echo "setup: missing packages; run as root:" >&2
     echo "  apt-get update && apt-get install -y ${debs[*]}" >&2
+    exit 1
+  fi
+fi
+
+if [ "$mode" = bench ] && ! Rscript -e "quit(status = !requireNamespace('MCMCglmm', quietly = TRUE))" >/dev/null 2>&1; then
+  install_mcmcglmm='install.packages("MCMCglmm", lib = .libPaths()[1], repos = "https://cloud.r-project.org")'
+  if [ -w "$(Rscript -e 'cat(.libPaths()[1])')" ]; then
+    echo "setup: installing MCMCglmm from CRAN"
+    Rscript -e "$install_mcmcglmm"
+  else
+    echo "setup: the bench's MCMCglmm comes from CRAN; run as root: Rscript -e '$install_mcmcglmm'" >&2
     exit 1
   fi
 fi
