@@ -115,7 +115,7 @@
 .oprobit_has_bar <- function(e) {
   if (!is.call(e)) return(FALSE)
   if (identical(e[[1L]], as.name("I"))) return(FALSE)
-  if (identical(e[[1L]], as.name("|"))) return(TRUE)
+  if (identical(e[[1L]], as.name("|")) || identical(e[[1L]], as.name("||"))) return(TRUE)
   any(vapply(as.list(e)[-1L], .oprobit_has_bar, TRUE))
 }
 

@@ -12,6 +12,8 @@
 # split into uncorrelated terms), the fixed part and a formula with every
 # variable (for the model frame).
 .oprobit_group_formula <- function(formula) {
+  # A `|` inside I() is a covariate's logical or, not a group term.
+  if (!.oprobit_has_bar(formula[[length(formula)]])) return(NULL)
   bars <- lme4::findbars(formula)
   if (length(bars) == 0L) return(NULL)
   fixed <- lme4::nobars(formula)

@@ -21,7 +21,6 @@ test_that("bad input stops with an error that names what is wrong", {
   expect_error(quick(y ~ x + x2, data = d), "column 'x2' is collinear")
   expect_error(quick(y ~ x - 1, data = d), "must keep its intercept")
   expect_error(quick(rnorm(60) ~ x, data = d), "ordered factor, a factor, a logical or whole-number codes")
-  expect_error(quick(y ~ x + (1 | k), data = d), "random effects are not supported")
   expect_length(coef(quick(y ~ I(x > 0 | x < -1), data = d)), 3)
   expect_error(quick(y ~ x, data = d, chains = 1e9), "need about .* of memory")
   expect_error(quick(y ~ x, data = d, seed = 2^32), "'seed' must be a whole number in 0 ... 4294967295")
