@@ -64,6 +64,7 @@ NULL
 NULL
 
 #' @rdname oprobit_mcmc-methods
+#' @usage \method{print}{oprobit_mcmc}(x, digits = max(3L, getOption("digits") - 3L), ...)
 #' @exportS3Method print oprobit_mcmc
 print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
@@ -85,6 +86,7 @@ print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ..
 }
 
 #' @rdname oprobit_mcmc-methods
+#' @usage \method{summary}{oprobit_mcmc}(object, ...)
 #' @exportS3Method summary oprobit_mcmc
 summary.oprobit_mcmc <- function(object, ...) {
   pooled <- .oprobit_pooled(object)
@@ -104,6 +106,7 @@ summary.oprobit_mcmc <- function(object, ...) {
 }
 
 #' @rdname oprobit_mcmc-methods
+#' @usage \method{print}{summary.oprobit_mcmc}(x, digits = max(3L, getOption("digits") - 3L), ...)
 #' @exportS3Method print summary.oprobit_mcmc
 print.summary.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")

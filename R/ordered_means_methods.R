@@ -70,7 +70,7 @@ order_probabilities <- function(object, margin = object$margin) {
               paste(unique(format(signif(bf$prior_sd, digits))), collapse = "/")))
 }
 
-#' @export
+#' @exportS3Method print ordered_means_mcmc
 print.ordered_means_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   .ordered_means_header(x)
   pooled <- .ordered_means_pooled(x)
@@ -88,7 +88,7 @@ print.ordered_means_mcmc <- function(x, digits = max(3L, getOption("digits") - 3
   invisible(x)
 }
 
-#' @export
+#' @exportS3Method summary ordered_means_mcmc
 summary.ordered_means_mcmc <- function(object, margin = object$margin, ...) {
   pooled <- .ordered_means_pooled(object)
   diagnostics <- .oprobit_diagnostics(object$draws)
@@ -103,7 +103,7 @@ summary.ordered_means_mcmc <- function(object, margin = object$margin, ...) {
             class = "summary.ordered_means_mcmc")
 }
 
-#' @export
+#' @exportS3Method print summary.ordered_means_mcmc
 print.summary.ordered_means_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
   .ordered_means_header(x)
   table <- x$table
