@@ -193,18 +193,9 @@
   J <- length(model$levels)
   p <- ncol(X)
 
-  M <- crossprod(X)
-  diag(M)[-1L] <- diag(M)[-1L] + rep_len(as.double(B0), p - 1L)
-  M_root <- chol(M)
-
+  M_root <- .oprobit_regression_root(X, B0)
   counts <- tabulate(y, J)
-  cumulative <- cumsum(counts) / n
-  moves <- lapply(seq_len(J - 1L), function(k) {
-    rows <- which(y == k | y == k + 1L)
-    mirrored <- cumulative[k] > 0.5
-    code <- if (mirrored) ifelse(y[rows] == k, 3L, 2L) else ifelse(y[rows] == k, 2L, 3L)
-    list(units = rows, row = row[rows], code = as.integer(code), n = length(rows), mirrored = mirrored)
-  })
+  moves <- .oprobit_threshold_moves(y, J, row)
 
   start <- .oprobit_start(X, y, J, counts, offset)
   U <- if (J > 2L) start$zeta[J - 1L] - start$zeta[1L] else 1
@@ -244,4 +235,25 @@
   beta <- start$beta * exp(stats::rnorm(length(start$beta), 0, 0.1))
   zeta <- sort(start$zeta + stats::rnorm(length(start$zeta), 0, 0.1))
   list(beta = beta, zeta = zeta)
+}
+
+# The upper triangular root of M = X'X + diag(0, B0), the precision of the
+# regression step given the latent variables.
+.oprobit_regression_root <- function(X, B0) {
+  M <- crossprod(X)
+  diag(M)[-1L] <- diag(M)[-1L] + rep_len(as.double(B0), ncol(X) - 1L)
+  chol(M)
+}
+
+# Per threshold k, the cutpoint step's units (those of categories k and
+# k + 1), their covariate rows and codes; thresholds above the middle of the
+# data move on the mirrored axis.
+.oprobit_threshold_moves <- function(y, J, row) {
+  cumulative <- cumsum(tabulate(y, J)) / length(y)
+  lapply(seq_len(J - 1L), function(k) {
+    rows <- which(y == k | y == k + 1L)
+    mirrored <- cumulative[k] > 0.5
+    code <- if (mirrored) ifelse(y[rows] == k, 3L, 2L) else ifelse(y[rows] == k, 2L, 3L)
+    list(units = rows, row = row[rows], code = as.integer(code), n = length(rows), mirrored = mirrored)
+  })
 }

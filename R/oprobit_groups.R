@@ -134,17 +134,10 @@
   n <- length(y)
   J <- length(model$levels)
   p <- ncol(X)
-  M <- crossprod(X)
-  diag(M)[-1L] <- diag(M)[-1L] + rep_len(as.double(B0), p - 1L)
-  M_root <- chol(M)
+  M_root <- .oprobit_regression_root(X, B0)
   counts <- tabulate(y, J)
-  cumulative <- cumsum(counts) / n
-  moves <- lapply(seq_len(J - 1L), function(k) {
-    rows <- which(y == k | y == k + 1L)
-    mirrored <- cumulative[k] > 0.5
-    code <- if (mirrored) ifelse(y[rows] == k, 3L, 2L) else ifelse(y[rows] == k, 2L, 3L)
-    list(units = rows, row = rows, code = as.integer(code), n = length(rows), mirrored = mirrored)
-  })
+  # Every unit its own covariate row.
+  moves <- .oprobit_threshold_moves(y, J, seq_len(n))
   start <- .oprobit_start(X, y, J, counts)
   U <- if (J > 2L) start$zeta[J - 1L] - start$zeta[1L] else 1
   groups$terms <- lapply(groups$terms, function(term) {

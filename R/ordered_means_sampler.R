@@ -32,13 +32,8 @@
   total <- s$burnin + s$iter * s$thin
   kept <- 0L
   for (it in seq_len(total)) {
-    adjusted <- if (p > 0L) s$ybar - drop(s$xbar %*% gamma) else s$ybar
-    sse <- s$rss_w + sum(s$W * (adjusted - mu)^2)
-    if (p > 0L) {
-      d <- gamma - s$gamma_w
-      sse <- sse + sum(d * (s$XtX_w %*% d))
-    }
-    sigma2 <- sse / (2 * stats::rgamma(1L, shape = s$shape))
+    adjusted <- .ordered_means_adjusted(s, gamma)
+    sigma2 <- .ordered_means_sigma2(s, adjusted, mu, gamma)
     a <- s$W / sigma2 + s$prior_prec
     b <- (s$W * adjusted / sigma2 + s$prior_prec * s$prior_mean) / a
     mu <- .qv_ordered_sweep_diagonal(entry, a, b, mu, s$lower, s$upper)
@@ -84,13 +79,8 @@
   log_share <- numeric(draws)
   points <- NULL
   for (it in seq_len(burnin + draws * spacing)) {
-    adjusted <- if (p > 0L) s$ybar - drop(s$xbar %*% gamma) else s$ybar
-    sse <- s$rss_w + sum(s$W * (adjusted - mu)^2)
-    if (p > 0L) {
-      d <- gamma - s$gamma_w
-      sse <- sse + sum(d * (s$XtX_w %*% d))
-    }
-    sigma2 <- sse / (2 * stats::rgamma(1L, shape = s$shape))
+    adjusted <- .ordered_means_adjusted(s, gamma)
+    sigma2 <- .ordered_means_sigma2(s, adjusted, mu, gamma)
     a <- s$W / sigma2 + prec0
     b <- (s$W * adjusted / sigma2 + prec0 * m0) / a
     if (it > burnin && (it - burnin) %% spacing == 0L) {
@@ -172,4 +162,20 @@
     }
     previous <- estimate
   }
+}
+
+# The group means of y less the covariates' part, given the slopes gamma.
+.ordered_means_adjusted <- function(s, gamma) {
+  if (length(gamma) > 0L) s$ybar - drop(s$xbar %*% gamma) else s$ybar
+}
+
+# sigma^2 from its conditional given the means and the slopes (one gamma
+# draw from R's stream).
+.ordered_means_sigma2 <- function(s, adjusted, mu, gamma) {
+  sse <- s$rss_w + sum(s$W * (adjusted - mu)^2)
+  if (length(gamma) > 0L) {
+    d <- gamma - s$gamma_w
+    sse <- sse + sum(d * (s$XtX_w %*% d))
+  }
+  sse / (2 * stats::rgamma(1L, shape = s$shape))
 }
