@@ -115,8 +115,8 @@
 
 # The fixed pieces of every chain of a model with group terms: as
 # .oprobit_setup() makes them, but every unit is its own covariate row (its
-# mean has its own effects) and there is no whole-point move (its likelihood
-# would have to condition on the effects).
+# mean has its own effects), and the whole-point move proposes from the
+# current point (see .oprobit_group_plan()).
 .oprobit_group_setup <- function(model, groups, iter, burnin, thin, b0, B0, latent, sd_prior, save_ranef) {
   units <- rep.int(seq_along(model$y), model$weights)
   # Units in the order of their levels, covariates and category: units with
@@ -163,6 +163,9 @@
 # sds spread a little around a half by the chain's R stream.
 .oprobit_group_plan <- function(plan, groups) {
   plan$t_by_slice <- TRUE
+  # The effects move the mode of (beta, zeta) in every iteration: the
+  # whole-point move proposes from the Newton step of the current point.
+  plan$whole_newton <- TRUE
   plan$groups <- list(
     terms = lapply(groups$terms, function(term) {
       q <- length(term$coefs)

@@ -122,6 +122,7 @@
        # cheap against the latent draw); one where every unit is its own cell.
        whole_df = .oprobit_whole_df,
        whole_moves = if (4 * length(cells$size) <= setup$n) .oprobit_whole_moves else 1L,
+       whole_newton = FALSE,
        adapt_window = .oprobit_adapt_window, target_acceptance = .oprobit_target_acceptance,
        far = .oprobit_far, latent_r = setup$latent == "r",
        report_every = as.integer(setup$report_every),

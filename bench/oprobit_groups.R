@@ -96,33 +96,63 @@ run_brms <- function(s) {
       if (divergent > 0) sprintf("%d divergent", divergent) else "")
 }
 
+# MCMCglmm's random formula and prior for the bench's forms: (1 | g) as ~ g,
+# (1 + x | g) as ~ us(1 + x):g, each with the parameter-expanded prior.
+mcmcglmm_random <- function(formula) {
+  bars <- lme4::findbars(formula)
+  parts <- vapply(bars, function(b) {
+    lhs <- deparse(b[[2]])
+    if (lhs == "1") deparse(b[[3]]) else sprintf("us(%s):%s", lhs, deparse(b[[3]]))
+  }, "")
+  q <- vapply(bars, function(b) if (deparse(b[[2]]) == "1") 1L else 2L, 0L)
+  G <- lapply(q, function(k) list(V = diag(k), nu = k, alpha.mu = rep(0, k), alpha.V = diag(2.5^2, k)))
+  names(G) <- paste0("G", seq_along(G))
+  list(random = stats::as.formula(paste("~", paste(parts, collapse = " + "))),
+       prior = list(R = list(V = 1, fix = 1), G = G))
+}
+
 run_mcmcglmm <- function(s) {
-  random <- if (s$correlated) ~ us(1 + x):g else ~ judge
-  prior <- list(R = list(V = 1, fix = 1),
-                G = list(G1 = list(V = diag(if (s$correlated) 2 else 1), nu = if (s$correlated) 2 else 1,
-                                   alpha.mu = rep(0, if (s$correlated) 2 else 1),
-                                   alpha.V = diag(2.5^2, if (s$correlated) 2 else 1))))
-  fixed <- stats::update(lme4::nobars(s$formula), . ~ .)
+  design <- mcmcglmm_random(s$formula)
+  fixed <- lme4::nobars(s$formula)
   started <- proc.time()[["elapsed"]]
-  fit <- MCMCglmm::MCMCglmm(fixed, random = random, family = "threshold", data = s$data, prior = prior,
-                            nitt = s$kept + s$burnin, burnin = s$burnin, thin = 1, verbose = FALSE)
+  fit <- MCMCglmm::MCMCglmm(fixed, random = design$random, family = "threshold", data = s$data,
+                            prior = design$prior, nitt = s$kept + s$burnin, burnin = s$burnin, thin = 1,
+                            verbose = FALSE)
   seconds <- proc.time()[["elapsed"]] - started
   sol <- as.matrix(fit$Sol)
   cp <- cbind(0, as.matrix(fit$CP))
   zeta <- cp - sol[, "(Intercept)"]
   colnames(zeta) <- paste0("zeta", seq_len(ncol(zeta)))
   vcv <- as.matrix(fit$VCV)
-  sds <- sqrt(vcv[, grep("^(\\(Intercept\\):\\(Intercept\\)|x:x)\\.g$|^judge$", colnames(vcv)), drop = FALSE])
+  # Variances: the diagonal entries of each term, not the units' (fixed at 1).
+  variances <- grep("^(.+):\\1\\.|^[^:.]+$", colnames(vcv), value = TRUE)
+  variances <- setdiff(variances, "units")
+  sds <- sqrt(vcv[, variances, drop = FALSE])
   row("MCMCglmm", quantities(sol[, -1, drop = FALSE], zeta, sds), seconds, "half-Cauchy(2.5) sd prior")
 }
 
+# Real sets: wine (9 judges); soup (185 respondents); InstEval's department
+# 5 (3790 ratings of 53 lecturers by 302 students, crossed).
+instEval_dept <- function(dept) {
+  data(InstEval, package = "lme4", envir = environment())
+  x <- droplevels(InstEval[InstEval$dept == dept, ])
+  x$y <- factor(x$y, ordered = TRUE)
+  x
+}
+data(soup, package = "ordinal", envir = environment())
 sets <- list(wine = list(formula = rating ~ temp + contact + (1 | judge), data = ordinal::wine,
-                         kept = kept, burnin = burnin, correlated = FALSE, big = FALSE))
+                         kept = kept, burnin = burnin, correlated = FALSE, big = FALSE),
+             soup = list(formula = SURENESS ~ PROD + DAY + (1 | RESP), data = soup,
+                         kept = kept, burnin = burnin, correlated = FALSE, big = FALSE),
+             `InstEval dept 5` = list(formula = y ~ service + (1 | s) + (1 | d), data = instEval_dept("5"),
+                                      kept = kept, burnin = burnin, correlated = FALSE, big = FALSE))
 if (!"big" %in% skip) {
   sets$`simulated N=1e5, 2000 groups` <- list(formula = y ~ x + z + (1 + x | g),
                                               data = simulate_groups(1e5, 2000), kept = big_kept,
                                               burnin = big_burnin, correlated = TRUE, big = TRUE)
 }
+chosen <- strsplit(Sys.getenv("QV_BENCH_SETS", ""), ",")[[1]]
+if (length(chosen) > 0L) sets <- sets[names(sets) %in% chosen]
 cat(sprintf("Group terms: smallest bulk ESS per second, one chain (peers: %s)\n\n",
             paste(names(use)[use], collapse = ", ")))
 for (name in names(sets)) {

@@ -5,6 +5,7 @@
 #include <R_ext/Rdynload.h>
 
 #include "group_setup.h"
+#include "newton_move.h"
 #include "plan.h"
 #include "small_matrix.h"
 
@@ -184,6 +185,11 @@ void set_up_whole_point(SEXP plan, ChainState* s) {
     invert_upper(whole.proposal.root, dim, whole.proposal.root_inv);
     whole.ready = true;
   }
+  whole.newton = plan_flag(plan, "whole_newton");
+  if (whole.newton) {
+    if (whole.ready) Rf_error("%s: the plan has both a fixed and a Newton whole-point proposal", kEntry);
+    whole.ready = true;
+  }
   whole.accepted = 0.0;
   whole.tried = 0.0;
   whole.candidate = scratch<double>(dim);
@@ -238,6 +244,7 @@ void set_up_chain(SEXP plan, SEXP entries, ChainState* s) {
   for (int k = 0; k < data.thresholds; ++k) s->zeta[k] = zeta[k];
   update_eta(data, s->beta, s->eta);
   set_up_group_effects(plan, s);
+  if (s->whole.newton) set_up_newton_moves(s);
 }
 
 int keep_slots(SEXP plan) {

@@ -14,6 +14,7 @@
 #include <Rinternals.h>
 
 #include "group_effects.h"
+#include "newton_proposal.h"
 #include "whole_point.h"
 
 namespace oprobit {
@@ -94,11 +95,23 @@ struct ThresholdMoves {
 };
 
 // The move of the whole point from a fixed multivariate t proposal, centred
-// at the posterior mode with the curvature there.
+// at the posterior mode with the curvature there; or, with group terms (whose
+// effects move the mode in every iteration), from the Newton proposal of the
+// current point.
 struct WholePointMoves {
   int per_iteration;
-  TProposal proposal;
+  TProposal proposal;  // the fixed one; its df serves the Newton proposal too
   bool ready;  // a proposal is in force
+  bool newton;
+  // The Newton move's scratch (newton_move.cpp): the current point's
+  // proposal and the candidate's, the point with one log sd factor per
+  // group-level coefficient (newton_extra of them), those factors, and each
+  // coefficient's part of the row means.
+  NewtonPoint newton_point[2];
+  int newton_extra;
+  double* newton_theta;
+  double* newton_scale;
+  double* newton_directions;
   double accepted;
   double tried;
   double* candidate;    // dim

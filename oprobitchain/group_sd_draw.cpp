@@ -123,6 +123,20 @@ double log_sd_prior(const GroupEffects& groups, double sd) {
   return -0.5 * (groups.df + 1.0) * std::log1p(x * x / groups.df);
 }
 
+void log_sd_prior_derivatives(const GroupEffects& groups, double sd, double* value, double* first,
+                              double* second) {
+  const double x = sd / groups.scale;
+  *value = log_sd_prior(groups, sd) + std::log(sd);
+  if (groups.sd_prior == kHalfNormal) {
+    *first = 1.0 - x * x;
+    *second = -2.0 * x * x;
+    return;
+  }
+  const double r = x * x / groups.df;
+  *first = 1.0 - (groups.df + 1.0) * r / (1.0 + r);
+  *second = -2.0 * (groups.df + 1.0) * r / ((1.0 + r) * (1.0 + r));
+}
+
 bool set_group_covariance(GroupTerm& term) {
   const int q = term.q;
   double* root = term.scratch;

@@ -35,4 +35,20 @@ struct Cells {
 // precision.
 double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta);
 
+// The same log likelihood with its gradient and the negative of its Hessian
+// (curvature, d x d) in the point (beta, l, zeta): d = slopes + extra + J - 1.
+// X holds the covariate rows (rows x (slopes + 1), the intercept column
+// first). Each extra coordinate l_j scales a part of every row's mean: the
+// mean is exp(l_j) v_j + the rest, with v_j = directions[rows * j ...] times
+// direction_scale[j] at the point. False where a cell's mass is 0 in double
+// precision.
+struct Directions {
+  int extra;
+  const double* v;      // rows x extra
+  const double* scale;  // extra
+};
+bool cell_derivatives(const Cells& cells, int categories, const double* X, int rows, int slopes,
+                      const Directions& directions, const double* eta, const double* zeta,
+                      double* log_likelihood, double* gradient, double* curvature);
+
 }  // namespace oprobit

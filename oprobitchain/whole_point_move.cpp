@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "newton_move.h"
 #include "r_math.h"
 
 namespace oprobit {
@@ -33,6 +34,10 @@ void draw_proposal(const TProposal& proposal, double* w, double* z) {
 void whole_point_moves(ChainState& s, int i) {
   WholePointMoves& whole = s.whole;
   if (!whole.ready) return;
+  if (whole.newton) {
+    newton_moves(s, i);
+    return;
+  }
   const ChainData& data = s.data;
   const int slopes = data.slopes;
   const int thresholds = data.thresholds;

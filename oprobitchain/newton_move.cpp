@@ -1,0 +1,194 @@
+#include "newton_move.h"
+
+#include <cmath>
+
+#include "group_sd_draw.h"
+#include "r_math.h"
+#include "random_effects_draw.h"
+#include "small_matrix.h"
+
+namespace oprobit {
+namespace {
+
+// The move's point is (beta, l, zeta): with group terms, l_j = log of the
+// factor that scales the sd of coefficient j of a term and every level's
+// effect with it (the standardised effects stay), 0 at the chain's point.
+// It moves the sds together with (beta, zeta), with the latent variables
+// integrated out; the slopes' and thresholds' moves alone leave l out.
+struct Layout {
+  int slopes, extra, thresholds, d;
+};
+
+Layout layout_of(const ChainState& s) {
+  const int extra = s.whole.newton_extra;
+  return Layout{s.data.slopes, extra, s.data.thresholds, s.data.slopes + extra + s.data.thresholds};
+}
+
+// Each coefficient's sd, in the order of l.
+double sd_of(const GroupEffects& groups, int j) {
+  for (int t = 0; t < groups.terms; ++t) {
+    if (j < groups.term[t].q) return groups.term[t].sd[j];
+    j -= groups.term[t].q;
+  }
+  return 0.0;
+}
+
+// The log posterior of the point theta, whose row means are eta, with the
+// proposal from it; false where there is none (a cell of mass 0, or a
+// curvature that is not positive definite).
+bool evaluate(const ChainState& s, const Layout& layout, const double* theta, const double* eta,
+              NewtonPoint& point) {
+  const ChainData& data = s.data;
+  const int d = layout.d;
+  double* scales = s.whole.newton_scale;
+  for (int j = 0; j < layout.extra; ++j) scales[j] = std::exp(theta[layout.slopes + j]);
+  const Directions directions{layout.extra, s.whole.newton_directions, scales};
+  double log_posterior = 0.0;
+  if (!cell_derivatives(data.cells, data.categories, data.X, data.rows, layout.slopes, directions, eta,
+                        theta + layout.slopes + layout.extra, &log_posterior, point.gradient,
+                        point.curvature)) {
+    return false;
+  }
+  if (!s.prior.flat) {
+    for (int k = 0; k < layout.slopes; ++k) {
+      const double precision = s.prior.B0[k];
+      const double r = theta[k] - s.prior.b0[k];
+      log_posterior -= 0.5 * precision * r * r;
+      point.gradient[k] -= precision * r;
+      point.curvature[k + d * k] += precision;
+    }
+  }
+  for (int j = 0; j < layout.extra; ++j) {
+    const int a = layout.slopes + j;
+    double value, first, second;
+    log_sd_prior_derivatives(s.groups, sd_of(s.groups, j) * scales[j], &value, &first, &second);
+    log_posterior += value;
+    point.gradient[a] += first;
+    point.curvature[a + d * a] -= second;
+  }
+  point.log_posterior = log_posterior;
+  return newton_finish(point, theta, d);
+}
+
+// The row means at theta: x' beta + the offsets, each coefficient's part of
+// them scaled by exp(l_j).
+void means_at(const ChainState& s, const Layout& layout, const double* theta, double* eta) {
+  update_eta(s.data, theta, eta);
+  const int rows = s.data.rows;
+  for (int j = 0; j < layout.extra; ++j) {
+    const double change = std::exp(theta[layout.slopes + j]) - 1.0;
+    const double* v = s.whole.newton_directions + static_cast<R_xlen_t>(rows) * j;
+    for (int r = 0; r < rows; ++r) eta[r] += change * v[r];
+  }
+}
+
+// Each coefficient's part of every row's mean, d' u, at the chain's point.
+void set_directions(ChainState& s) {
+  const GroupEffects& groups = s.groups;
+  const int n = s.data.n;
+  double* v = s.whole.newton_directions;
+  for (int t = 0; t < groups.terms; ++t) {
+    const GroupTerm& term = groups.term[t];
+    for (int j = 0; j < term.q; ++j, v += n) {
+      const double* d = term.d + static_cast<R_xlen_t>(n) * j;
+      for (int i = 0; i < n; ++i) v[i] = d[i] * term.u[static_cast<R_xlen_t>(term.level[i]) * term.q + j];
+    }
+  }
+}
+
+// The accepted point theta into the chain's state.
+void take(ChainState& s, const Layout& layout, const double* theta, const double* eta) {
+  for (int k = 0; k < layout.slopes; ++k) s.beta[k] = theta[k];
+  for (int k = 0; k < layout.thresholds; ++k) s.zeta[k] = theta[layout.slopes + layout.extra + k];
+  if (layout.extra == 0) {
+    for (int r = 0; r < s.data.rows; ++r) s.eta[r] = eta[r];
+    return;
+  }
+  GroupEffects& groups = s.groups;
+  int j = 0;
+  for (int t = 0; t < groups.terms; ++t) {
+    GroupTerm& term = groups.term[t];
+    for (int k = 0; k < term.q; ++k, ++j) {
+      const double factor = std::exp(theta[layout.slopes + j]);
+      term.sd[k] *= factor;
+      for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * term.q + k] *= factor;
+    }
+    if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");
+  }
+  // The offsets, eta and the regression step's linear term from the effects.
+  refresh_group_offsets(s);
+  set_directions(s);
+}
+
+// A draw from the proposal from `from` into w, from R's stream: d normals
+// (kept in z), then one chi-square.
+void draw_from(const NewtonPoint& from, int d, double df, double* w, double* z) {
+  for (int a = 0; a < d; ++a) z[a] = norm_rand();
+  const double scale = std::sqrt(df / Rf_rchisq(df));
+  solve_lower_transposed(from.root, d, z);
+  for (int a = 0; a < d; ++a) w[a] = from.centre[a] + z[a] * scale;
+}
+
+}  // namespace
+
+void set_up_newton_moves(ChainState* s) {
+  WholePointMoves& whole = s->whole;
+  int extra = 0;
+  for (int t = 0; t < s->groups.terms; ++t) extra += s->groups.term[t].q;
+  whole.newton_extra = extra;
+  const int d = s->data.dim + extra;
+  const R_xlen_t square = static_cast<R_xlen_t>(d) * d;
+  for (NewtonPoint& point : whole.newton_point) {
+    point = NewtonPoint{0.0, scratch<double>(d), scratch<double>(square), scratch<double>(square),
+                        scratch<double>(d), 0.0};
+  }
+  whole.newton_theta = scratch<double>(d);
+  whole.candidate = scratch<double>(d);
+  whole.normals = scratch<double>(d);
+  whole.ratio_scratch = scratch<double>(d);
+  whole.newton_scale = scratch<double>(extra);
+  whole.newton_directions = scratch<double>(static_cast<R_xlen_t>(s->data.rows) * extra);
+}
+
+void newton_moves(ChainState& s, int i) {
+  WholePointMoves& whole = s.whole;
+  const Layout layout = layout_of(s);
+  const int d = layout.d;
+  const double df = whole.proposal.df;
+  const bool kept = i > s.settings.burnin;
+  // The other moves changed the point, its effects or its offsets since the
+  // last time.
+  if (layout.extra > 0) set_directions(s);
+  double* theta = whole.newton_theta;
+  for (int k = 0; k < layout.slopes; ++k) theta[k] = s.beta[k];
+  for (int j = 0; j < layout.extra; ++j) theta[layout.slopes + j] = 0.0;
+  for (int k = 0; k < layout.thresholds; ++k) theta[layout.slopes + layout.extra + k] = s.zeta[k];
+  NewtonPoint* current = &whole.newton_point[0];
+  NewtonPoint* candidate = &whole.newton_point[1];
+  bool proposes = evaluate(s, layout, theta, s.eta, *current);
+  double* w = whole.candidate;
+  const double* new_zeta = w + layout.slopes + layout.extra;
+  for (int move = 0; move < whole.per_iteration; ++move) {
+    if (kept) whole.tried += 1.0;
+    if (!proposes) continue;
+    draw_from(*current, d, df, w, whole.normals);
+    bool ordered = true;
+    for (int k = 1; k < layout.thresholds; ++k) ordered = ordered && new_zeta[k - 1] < new_zeta[k];
+    if (!ordered) continue;
+    means_at(s, layout, w, whole.candidate_eta);
+    if (!evaluate(s, layout, w, whole.candidate_eta, *candidate)) continue;
+    const double log_ratio = candidate->log_posterior - current->log_posterior +
+                             newton_log_density(*candidate, theta, d, df, whole.ratio_scratch) -
+                             newton_log_density(*current, w, d, df, whole.ratio_scratch);
+    if (std::isnan(log_ratio) || !(std::log(unif_rand()) < log_ratio)) continue;
+    if (kept) whole.accepted += 1.0;
+    take(s, layout, w, whole.candidate_eta);
+    if (move + 1 == whole.per_iteration) break;
+    // The next move starts from the new point, with l at 0 again.
+    for (int a = 0; a < d; ++a) theta[a] = w[a];
+    for (int j = 0; j < layout.extra; ++j) theta[layout.slopes + j] = 0.0;
+    proposes = evaluate(s, layout, theta, s.eta, *current);
+  }
+}
+
+}  // namespace oprobit

@@ -1,0 +1,17 @@
+// Moves of the whole point (beta, zeta) from the Newton proposal of the point
+// the chain is at (newton_proposal.h), accepted on the likelihood with the
+// latent variables integrated out, given everything else (the group-level
+// effects among it, through the offsets).
+#pragma once
+
+#include "chain_state.h"
+
+namespace oprobit {
+
+// The move's scratch, once the group terms are set up.
+void set_up_newton_moves(ChainState* s);
+
+// The iteration's moves; i is 1-based.
+void newton_moves(ChainState& s, int i);
+
+}  // namespace oprobit
