@@ -201,11 +201,13 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
   }
   if (missing(newdata)) {
     X <- object$x
+    offset <- object$offset
     pieces <- object$group_terms
   } else {
     terms <- stats::delete.response(object$terms)
     frame <- stats::model.frame(terms, newdata, na.action = stats::na.pass, xlev = object$xlevels)
     X <- stats::model.matrix(terms, frame, contrasts.arg = object$contrasts)
+    offset <- .oprobit_new_offset(object, frame, newdata)
     if (!population) {
       grouping <- unique(unlist(lapply(object$bars, function(bar) all.vars(bar[[3L]]))))
       missing_group <- intersect(grouping, names(newdata))
@@ -219,7 +221,7 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
   }
   X <- X[, object$slopes, drop = FALSE]
   pooled <- .oprobit_pooled(object)
-  eta <- X %*% t(pooled[, object$slopes, drop = FALSE])  # rows x draws
+  eta <- X %*% t(pooled[, object$slopes, drop = FALSE]) + offset  # rows x draws
   if (!population) eta <- eta + .oprobit_group_eta(object, pieces, nrow(X), pooled, allow_new_levels)
   J <- length(object$levels)
   below <- matrix(0, nrow(X), J + 1L)

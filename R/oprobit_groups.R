@@ -124,13 +124,15 @@
   # terms of the unit before.
   keys <- c(lapply(groups$terms, function(term) term$level[units]),
             lapply(groups$terms, function(term) term$d[units, , drop = FALSE]),
-            lapply(seq_len(ncol(model$X))[-1L], function(j) model$X[units, j]), list(model$y[units]))
+            lapply(seq_len(ncol(model$X))[-1L], function(j) model$X[units, j]), list(model$offset[units]),
+            list(model$y[units]))
   keys <- unlist(lapply(keys, function(k) if (is.matrix(k)) lapply(seq_len(ncol(k)), function(j) k[, j]) else list(k)),
                  recursive = FALSE)
   units <- units[do.call(order, keys)]
   X <- model$X[units, , drop = FALSE]
   dimnames(X) <- list(NULL, colnames(model$X))
   y <- model$y[units]
+  offset <- model$offset[units]
   n <- length(y)
   J <- length(model$levels)
   p <- ncol(X)
@@ -138,7 +140,7 @@
   counts <- tabulate(y, J)
   # Every unit its own covariate row.
   moves <- .oprobit_threshold_moves(y, J, seq_len(n))
-  start <- .oprobit_start(X, y, J, counts)
+  start <- .oprobit_start(X, y, J, counts, offset)
   U <- if (J > 2L) start$zeta[J - 1L] - start$zeta[1L] else 1
   groups$terms <- lapply(groups$terms, function(term) {
     term$unit_level <- term$level[units]
@@ -150,7 +152,7 @@
   list(X = X, y = y, n = n, J = J, U = U, M_inv = chol2inv(M_root), M_root = M_root,
        prior = list(b0 = rep_len(as.double(b0), p - 1L), B0 = rep_len(as.double(B0), p - 1L)),
        X_distinct = X, row = seq_len(n), row_end = seq_len(n), row_size = rep.int(1L, n),
-       offset_distinct = double(n),
+       offset_distinct = offset,
        cells = list(row = seq_len(n), y = y, size = rep.int(1L, n)),
        moves = moves, s_start = 0.5 * sqrt(counts[-J] + counts[-1L]), start = start,
        names = c(colnames(X)[-1L], .oprobit_threshold_names(model$levels)),

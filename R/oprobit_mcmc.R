@@ -204,10 +204,7 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
     .qv_stop(fn, "'save_ranef' must be TRUE or FALSE")
   }
   model <- .oprobit_frame(call, parent.frame(), groups)
-  if (!is.null(groups)) {
-    if (any(model$offset != 0)) .qv_stop(fn, "offsets cannot be combined with group terms yet")
-    groups <- .oprobit_group_terms(groups, model)
-  }
+  if (!is.null(groups)) groups <- .oprobit_group_terms(groups, model)
   slopes <- ncol(model$X) - 1L
   .oprobit_room(chains, iter, burnin, slopes + length(model$levels) - 1L)
   if (!is.numeric(b0) || !(length(b0) %in% c(1L, slopes)) || any(!is.finite(b0))) {

@@ -197,6 +197,20 @@ logLik.oprobit_mcmc <- function(object, ...) {
 }
 
 # Category probabilities, draws x rows x categories, for the rows of X (with
+# The model's offsets for the rows of `frame` (made from newdata): its
+# offset() terms and its `offset` argument, evaluated in newdata.
+.oprobit_new_offset <- function(object, frame, newdata) {
+  terms <- attr(frame, "terms")
+  offset <- numeric(nrow(frame))
+  if (!is.null(attr(terms, "offset"))) offset <- offset + stats::model.offset(frame)
+  if (!is.null(object$call$offset)) {
+    extra <- eval(object$call$offset, newdata, environment(object$terms))
+    omitted_rows <- attr(frame, "na.action")
+    offset <- offset + (if (length(omitted_rows) > 0L) extra[-omitted_rows] else extra)
+  }
+  offset
+}
+
 # their offsets) at each row of `draws` (parameters as coef() names them).
 .oprobit_probs <- function(object, X, offset, draws) {
   eta <- draws[, object$slopes, drop = FALSE] %*% t(X[, object$slopes, drop = FALSE])
@@ -313,13 +327,7 @@ predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "probs", "cla
     terms <- stats::delete.response(object$terms)
     frame <- stats::model.frame(terms, newdata, na.action = na.action, xlev = object$xlevels)
     X <- stats::model.matrix(terms, frame, contrasts.arg = object$contrasts)
-    offset <- numeric(nrow(X))
-    if (!is.null(attr(terms, "offset"))) offset <- offset + stats::model.offset(frame)
-    if (!is.null(object$call$offset)) {
-      extra <- eval(object$call$offset, newdata, environment(object$terms))
-      omitted_rows <- attr(frame, "na.action")
-      offset <- offset + (if (length(omitted_rows) > 0L) extra[-omitted_rows] else extra)
-    }
+    offset <- .oprobit_new_offset(object, frame, newdata)
     omitted <- attr(frame, "na.action")
   }
   pooled <- .oprobit_pooled(object)

@@ -38,7 +38,8 @@ struct GroupEffects {
   GroupTerm* term;
   int sd_prior;
   double df, scale;
-  double* offset;          // n, the chain's offset by row (rows = units)
+  const double* base_offset;  // n, the model's own offsets
+  double* offset;          // n, the chain's offset by row (rows = units): base_offset + d' u
   double* linear_term;     // p, P m - X' o
   double* prior_shift;     // p, M^-1 linear_term
   const double* base_linear;  // p, P m

@@ -100,10 +100,11 @@ void set_up_group_effects(SEXP plan, ChainState* s) {
   }
   groups.keep_effects = plan_flag(groups_plan, "keep_effects");
   groups.w = copy_or_zero(nullptr, n);
+  groups.base_offset = data.offset;
   groups.offset = copy_or_zero(nullptr, n);
   groups.linear_term = copy_or_zero(nullptr, data.p);
   groups.prior_shift = copy_or_zero(nullptr, data.p);
-  // The plan's linear term is P m: the offsets start at 0.
+  // The plan's linear term is P m - X' o for the model's own offsets o.
   groups.base_linear = copy_or_zero(s->prior.linear_term, data.p);
   groups.effect_sum = copy_or_zero(nullptr, groups.effect_columns);
   groups.effect_square = copy_or_zero(nullptr, groups.effect_columns);

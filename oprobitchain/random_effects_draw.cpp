@@ -151,7 +151,7 @@ void refresh_group_offsets(ChainState& s) {
   GroupEffects& groups = s.groups;
   const ChainData& data = s.data;
   const int n = data.n;
-  for (int i = 0; i < n; ++i) groups.offset[i] = 0.0;
+  for (int i = 0; i < n; ++i) groups.offset[i] = groups.base_offset[i];
   for (int t = 0; t < groups.terms; ++t) {
     const GroupTerm& term = groups.term[t];
     for (int i = 0; i < n; ++i) {
@@ -160,12 +160,13 @@ void refresh_group_offsets(ChainState& s) {
     }
   }
   update_eta(data, s.beta, s.eta);
-  // P m - X' o and M^-1 times it, for the next regression step.
+  // P m - X' o and M^-1 times it, for the next regression step; the plan's
+  // linear term has the model's own offsets in it already.
   const int p = data.p;
   for (int a = 0; a < p; ++a) {
     const double* column = data.X + static_cast<R_xlen_t>(data.rows) * a;
     double sum = 0.0;
-    for (int i = 0; i < n; ++i) sum += column[i] * groups.offset[i];
+    for (int i = 0; i < n; ++i) sum += column[i] * (groups.offset[i] - groups.base_offset[i]);
     groups.linear_term[a] = groups.base_linear[a] - sum;
   }
   multiply(s.prior.M_inv, p, p, groups.linear_term, groups.prior_shift);

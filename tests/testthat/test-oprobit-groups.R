@@ -101,6 +101,25 @@ test_that("formula forms: uncorrelated, crossed, nested, without intercept; weig
   expect_error(run(y ~ x + (1 | g) + (1 | g)), "same group term twice")
 })
 
+test_that("offsets: as a term or an argument alike; a constant one moves only the thresholds", {
+  data <- simulated_groups(30, 20, 5)
+  data$o <- 0.6
+  run <- function(formula) oprobit_mcmc(formula, data = data, chains = 2, iter = 1500, burnin = 500, seed = 4,
+                                        cores = 1)
+  term <- run(y ~ x + z + offset(o) + (1 | g))
+  argument <- oprobit_mcmc(y ~ x + z + (1 | g), data = data, offset = o, chains = 2, iter = 1500,
+                           burnin = 500, seed = 4, cores = 1)
+  expect_identical(term$draws, argument$draws)
+  plain <- posterior_table(run(y ~ x + z + (1 | g)))
+  shifted <- posterior_table(term)
+  names <- names(plain$mean)
+  moved <- c("1|2", "2|3", "3|4")
+  expect_true(all(abs(shifted$mean[names] - plain$mean - 0.6 * (names %in% moved)) < 0.2 * plain$sd))
+  # The fitted rows' offsets and those evaluated in newdata agree.
+  expect_equal(predict(term), predict(term, data))
+  expect_equal(predict(argument), predict(argument, data))
+})
+
 test_that("predict: population level, the groups, new levels", {
   skip_if_not_installed("ordinal")
   wine <- ordinal::wine
