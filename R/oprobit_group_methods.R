@@ -237,11 +237,13 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
 
 # sum over terms of d' u for every row and draw (rows x draws). `pieces` are
 # the rows' terms (.oprobit_group_pieces), matched to the fit's by grouping
-# factor and coefficients.
-.oprobit_group_eta <- function(object, pieces, rows, pooled, allow_new_levels) {
+# factor and coefficients. `picks`: which pooled draws `pooled` holds (NULL:
+# all of them, in order).
+.oprobit_group_eta <- function(object, pieces, rows, pooled, allow_new_levels, picks = NULL) {
   fn <- "predict.oprobit_mcmc"
   if (is.null(object$effects)) .qv_stop(fn, "the fit kept no draws of the group effects (save_ranef = FALSE)")
   effects <- do.call(rbind, object$effects)  # draws x effects
+  if (!is.null(picks)) effects <- effects[picks, , drop = FALSE]
   draws <- nrow(pooled)
   eta <- matrix(0, rows, draws)
   for (term in object$group_terms) {

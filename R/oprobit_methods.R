@@ -211,10 +211,12 @@ logLik.oprobit_mcmc <- function(object, ...) {
   offset
 }
 
-# their offsets) at each row of `draws` (parameters as coef() names them).
-.oprobit_probs <- function(object, X, offset, draws) {
+# their offsets) at each row of `draws` (parameters as coef() names them);
+# `extra`, draws x rows, adds to the linear predictor (a fit's group effects).
+.oprobit_probs <- function(object, X, offset, draws, extra = NULL) {
   eta <- draws[, object$slopes, drop = FALSE] %*% t(X[, object$slopes, drop = FALSE])
   eta <- sweep(eta, 2L, offset, `+`)
+  if (!is.null(extra)) eta <- eta + extra
   J <- length(object$levels)
   below <- array(0, c(nrow(draws), nrow(X), J + 1L))
   below[, , J + 1L] <- 1
@@ -353,7 +355,10 @@ predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "probs", "cla
 #' \code{log_lik()} gives the log-likelihood of each observation under each
 #' posterior draw: a matrix with one row per draw (the draws of all chains,
 #' chain by chain) and one column per observation, a row of frequency weight
-#' \code{w} counted as \code{w} repeated observations. Its methods for the
+#' \code{w} counted as \code{w} repeated observations. With group terms each
+#' draw's likelihood is given that draw's group effects (as brms's
+#' \code{log_lik}; the fit must keep them, \code{save_ranef = TRUE}), so
+#' leave-one-out predicts an observation of a level seen in the fit. Its methods for the
 #' \pkg{loo} package's generics, \code{loo::loo(fit)} and
 #' \code{loo::waic(fit)}, estimate the expected log predictive density by
 #' Pareto-smoothed importance sampling leave-one-out cross-validation
@@ -378,7 +383,7 @@ log_lik <- function(object, ...) UseMethod("log_lik")
 #' @rdname log_lik
 #' @exportS3Method
 log_lik.oprobit_mcmc <- function(object, ...) {
-  probs <- .oprobit_probs(object, object$x, object$offset, .oprobit_pooled(object))
+  probs <- .oprobit_fitted_probs(object)
   rows <- seq_along(object$y)
   values <- log(vapply(rows, function(i) probs[, i, object$y[i]], numeric(dim(probs)[1L])))
   values <- matrix(values, dim(probs)[1L])
@@ -406,7 +411,8 @@ waic.oprobit_mcmc <- function(x, ...) loo::waic(log_lik(x), ...)
 #' random, then one category per row from that draw's probabilities (as
 #' \code{simulate.lm} gives one response per row, a frequency weight is not
 #' expanded). Draws come from R's stream, fixed by \code{seed} as in
-#' \code{simulate.lm}.
+#' \code{simulate.lm}. With group terms each posterior draw brings its own
+#' group effects.
 #'
 #' \code{predictive_check()} compares the observed count of each category
 #' (frequency weights counted) with its posterior predictive distribution:
@@ -442,7 +448,7 @@ simulate.oprobit_mcmc <- function(object, nsim = 1, seed = NULL, ...) {
   on.exit(state$restore())
   pooled <- .oprobit_pooled(object)
   picks <- sample.int(nrow(pooled), nsim, replace = TRUE)
-  probs <- .oprobit_probs(object, object$x, object$offset, pooled[picks, , drop = FALSE])
+  probs <- .oprobit_fitted_probs(object, picks)
   out <- lapply(seq_len(nsim), function(s) {
     factor(object$levels[.oprobit_categories(probs[s, , , drop = TRUE], nrow(object$x))],
            levels = object$levels, ordered = TRUE)
@@ -456,7 +462,6 @@ simulate.oprobit_mcmc <- function(object, nsim = 1, seed = NULL, ...) {
 #' @rdname simulate.oprobit_mcmc
 #' @export
 predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, plot = TRUE) {
-  if (inherits(object, "oprobit_mixed")) .oprobit_mixed_unsupported("predictive_check")
   fn <- "predictive_check"
   if (!inherits(object, "oprobit_mcmc")) .qv_stop(fn, "'object' must be an oprobit_mcmc fit")
   ndraws <- .qv_count(ndraws, fn, "ndraws")
@@ -470,7 +475,7 @@ predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, pl
   J <- length(object$levels)
   units <- rep.int(seq_along(object$y), object$weights)
   yrep <- t(vapply(picks, function(d) {
-    probs <- matrix(.oprobit_probs(object, object$x, object$offset, pooled[d, , drop = FALSE])[1L, , ], nrow(object$x))
+    probs <- matrix(.oprobit_fitted_probs(object, d)[1L, , ], nrow(object$x))
     tabulate(.oprobit_categories(probs[units, , drop = FALSE], length(units)), J)
   }, numeric(J)))
   colnames(yrep) <- object$levels
@@ -553,17 +558,22 @@ as_draws.oprobit_mcmc <- function(x, ...) .qv_draws_array(x)
   posterior::as_draws_array(aperm(values, c(1L, 3L, 2L)))
 }
 
-# What needs each row's likelihood given its group effects is not built for
-# fits with group terms yet: these stop rather than drop the effects.
-.oprobit_mixed_unsupported <- function(what) {
-  .qv_stop(what, "not available yet for a fit with group terms (it would leave out the group effects)")
+# The fitted rows' category probabilities (draws x rows x categories) at the
+# pooled draws `picks` (default all): with group terms, each draw's own
+# effects of the rows' levels (as brms's log_lik and posterior_predict).
+.oprobit_fitted_probs <- function(object, picks = NULL) {
+  pooled <- .oprobit_pooled(object)
+  if (!is.null(picks)) pooled <- pooled[picks, , drop = FALSE]
+  extra <- if (inherits(object, "oprobit_mixed")) {
+    t(.oprobit_group_eta(object, object$group_terms, nrow(object$x), pooled, FALSE, picks))
+  }
+  .oprobit_probs(object, object$x, object$offset, pooled, extra)
 }
 
+# The likelihood of a fit with group terms at one point would need the
+# effects integrated out; log_lik() gives it draw by draw, given the effects.
 #' @export
-logLik.oprobit_mixed <- function(object, ...) .oprobit_mixed_unsupported("logLik")
-
-#' @export
-log_lik.oprobit_mixed <- function(object, ...) .oprobit_mixed_unsupported("log_lik")
-
-#' @export
-simulate.oprobit_mixed <- function(object, nsim = 1, seed = NULL, ...) .oprobit_mixed_unsupported("simulate")
+logLik.oprobit_mixed <- function(object, ...) {
+  .qv_stop("logLik", paste("a fit with group terms has no likelihood at one point without integrating out",
+                           "its effects; log_lik() gives each draw's, given the draw's effects"))
+}

@@ -142,6 +142,30 @@ test_that("predict: population level, the groups, new levels", {
   expect_equal(predict(fit, new[1, ], re_form = ~0), population[1, , drop = FALSE])
 })
 
+test_that("log_lik, loo, simulate and predictive_check take each draw's own group effects", {
+  skip_if_not_installed("ordinal")
+  wine <- ordinal::wine
+  fit <- oprobit_mcmc(rating ~ temp + (1 | judge), data = wine, chains = 2, iter = 200, burnin = 200,
+                      seed = 1, cores = 1)
+  values <- log_lik(fit)
+  expect_equal(dim(values), c(400L, 72L))
+  # Draw 250, rating 30, by hand from the draw's slope, thresholds and effect.
+  draw <- unclass(posterior::as_draws_matrix(posterior::as_draws(fit, ranef = TRUE)))[250, , drop = FALSE]
+  row <- wine[30, ]
+  eta <- draw[, "tempwarm"] * (row$temp == "warm") + draw[, sprintf("r_judge[%s,Intercept]", row$judge)]
+  zeta <- c(-Inf, draw[, fit$thresholds], Inf)
+  k <- as.integer(row$rating)
+  expect_equal(as.numeric(values[250, 30]), as.numeric(log(pnorm(zeta[k + 1] - eta) - pnorm(zeta[k] - eta))))
+  skip_if_not_installed("loo")
+  expect_s3_class(suppressWarnings(loo::loo(fit)), "psis_loo")
+  sims <- simulate(fit, nsim = 2, seed = 3)
+  expect_equal(dim(sims), c(72L, 2L))
+  expect_identical(sims, simulate(fit, nsim = 2, seed = 3))
+  check <- predictive_check(fit, ndraws = 100, seed = 1, plot = FALSE)
+  expect_equal(sum(check$observed), 72)
+  expect_error(logLik(fit), "log_lik\\(\\) gives each draw's")
+})
+
 # An independent random-walk Metropolis sampler of the posterior of y ~ x +
 # (1 | g) over (beta, zeta, log sd, u), flat on (beta, zeta), the sd's prior
 # given as a log density. Proposal scale from a covariance.
