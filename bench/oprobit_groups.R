@@ -2,8 +2,11 @@
 # MCMCglmm on the same data, then the ms per iteration at 1e4 ... 1e6 rows.
 #
 # Data: ordinal::wine, rating ~ temp + contact + (1 | judge) (72 ratings, 9
-# judges); simulated, N = 1e5 with 2000 groups, y ~ x + z + (1 + x | g)
-# (correlated intercept and slope, 4 categories).
+# judges); ordinal::soup, SURENESS ~ PROD + DAY + (1 | RESP) (1847 ratings,
+# 185 respondents); lme4::InstEval, department 5, y ~ service + (1 | s) +
+# (1 | d) (3790 ratings, 302 students and 53 lecturers, crossed); simulated,
+# N = 1e5 with 2000 groups, y ~ x + z + (1 + x | g) (correlated intercept and
+# slope, 4 categories).
 #
 # Quantities, on the probit scale: the slopes, the thresholds, the gaps
 # between successive thresholds and every group-level sd. A run's figure is
@@ -20,9 +23,10 @@
 # the whole run ends within 10 minutes.
 #
 # Environment: QV_RLIB (default build/rlib), QV_BENCH_KEPT / QV_BENCH_BURNIN
-# (wine: 5000 / 1000), QV_BENCH_BIG_KEPT / QV_BENCH_BIG_BURNIN (N = 1e5:
+# (the real sets: 5000 / 1000), QV_BENCH_BIG_KEPT / QV_BENCH_BIG_BURNIN (N = 1e5:
 # 500 / 200), QV_BENCH_SKIP (comma-separated: brms, MCMCglmm, big, scaling),
-# QV_BENCH_GROUP_SCALING_N (default "1e4,1e5,1e6").
+# QV_BENCH_GROUP_SCALING_N (default "1e4,1e5,1e6"), QV_BENCH_GROUP_SETS (comma-separated
+# set names, default all).
 # Usage: Rscript bench/oprobit_groups.R
 
 options(width = 160, warn = 1)
@@ -151,7 +155,7 @@ if (!"big" %in% skip) {
                                               data = simulate_groups(1e5, 2000), kept = big_kept,
                                               burnin = big_burnin, correlated = TRUE, big = TRUE)
 }
-chosen <- strsplit(Sys.getenv("QV_BENCH_SETS", ""), ",")[[1]]
+chosen <- strsplit(Sys.getenv("QV_BENCH_GROUP_SETS", ""), ",")[[1]]
 if (length(chosen) > 0L) sets <- sets[names(sets) %in% chosen]
 cat(sprintf("Group terms: smallest bulk ESS per second, one chain (peers: %s)\n\n",
             paste(names(use)[use], collapse = ", ")))
