@@ -161,13 +161,20 @@
        whole = NULL, groups = groups)
 }
 
+# Rows up to which a fit with group terms makes two whole-point moves per
+# iteration.
+.oprobit_group_few_rows <- 500L
+
 # The plan's group part; the chain's starting effects are 0, its starting
 # sds spread a little around a half by the chain's R stream.
 .oprobit_group_plan <- function(plan, groups) {
   plan$t_by_slice <- TRUE
   # The effects move the mode of (beta, zeta) in every iteration: the
-  # whole-point move proposes from the Newton step of the current point.
+  # whole-point move proposes from the Newton step of the current point. Its
+  # two passes over the rows cost little where the rows are few, against the
+  # entries' fixed cost per call: two moves then.
   plan$whole_newton <- TRUE
+  plan$whole_moves <- if (plan$n <= .oprobit_group_few_rows) 2L else 1L
   plan$groups <- list(
     terms = lapply(groups$terms, function(term) {
       q <- length(term$coefs)
