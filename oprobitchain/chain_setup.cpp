@@ -185,7 +185,6 @@ void set_up_whole_point(SEXP plan, ChainState* s) {
     invert_upper(whole.proposal.root, dim, whole.proposal.root_inv);
     whole.ready = true;
   }
-  whole.proposing = true;
   whole.newton = plan_flag(plan, "whole_newton");
   if (whole.newton) {
     if (whole.ready) Rf_error("%s: the plan has both a fixed and a Newton whole-point proposal", kEntry);

@@ -103,10 +103,6 @@ struct WholePointMoves {
   TProposal proposal;  // the fixed one; its df serves the Newton proposal too
   bool ready;  // a proposal is in force
   bool newton;
-  // Whether the last iteration's move could propose (the Newton proposal
-  // needs a positive definite curvature at the chain's point); while it
-  // cannot, every threshold takes its cutpoint step.
-  bool proposing;
   // The Newton move's scratch (newton_move.cpp): the current point's
   // proposal and the candidate's, the point with one log sd factor per
   // group-level coefficient (newton_extra of them), those factors, and each

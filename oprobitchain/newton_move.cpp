@@ -166,7 +166,6 @@ void newton_moves(ChainState& s, int i) {
   NewtonPoint* current = &whole.newton_point[0];
   NewtonPoint* candidate = &whole.newton_point[1];
   bool proposes = evaluate(s, layout, theta, s.eta, *current);
-  whole.proposing = proposes;
   double* w = whole.candidate;
   const double* new_zeta = w + layout.slopes + layout.extra;
   for (int move = 0; move < whole.per_iteration; ++move) {

@@ -55,10 +55,8 @@ void threshold_steps(ChainState& s, int i) {
   }
   const double far_low = low - s.settings.far;
   const double far_high = high + s.settings.far;
-  // With the whole-point move in force one threshold a turn suffices.
-  const bool one = s.whole.ready && s.whole.proposing;
-  const int first = one ? i % thresholds : 0;
-  const int last = one ? first + 1 : thresholds;
+  const int first = s.whole.ready ? i % thresholds : 0;
+  const int last = s.whole.ready ? first + 1 : thresholds;
   const bool kept = i > s.settings.burnin;
   ThresholdMoves& moves = s.threshold;
   for (int k = first; k < last; ++k) {
