@@ -118,7 +118,7 @@ struct WholePointMoves {
   double* candidate_eta;  // rows
   double* current;        // dim
   double* normals;        // dim
-  double* ratio_scratch;  // dim
+  double* ratio_scratch;  // dim; the Newton move's: dim + its extra coordinates
 };
 
 struct LatentFrame {

@@ -46,7 +46,7 @@ bool evaluate(const ChainState& s, const Layout& layout, const double* theta, co
   double log_posterior = 0.0;
   if (!cell_derivatives(data.cells, data.categories, data.X, data.rows, layout.slopes, directions, eta,
                         theta + layout.slopes + layout.extra, &log_posterior, point.gradient,
-                        point.curvature)) {
+                        point.curvature, s.whole.ratio_scratch)) {
     return false;
   }
   if (!s.prior.flat) {

@@ -68,7 +68,7 @@ double cell_log_likelihood(const Cells& cells, int categories, const double* eta
 
 bool cell_derivatives(const Cells& cells, int categories, const double* X, int rows, int slopes,
                       const Directions& directions, const double* eta, const double* zeta,
-                      double* log_likelihood, double* gradient, double* curvature) {
+                      double* log_likelihood, double* gradient, double* curvature, double* scratch) {
   constexpr double kInverseRootTwoPi = 0.39894228040143267794;
   // Coordinates that move every mean by their covariate (the slopes, then the
   // extra ones) come first, the thresholds after them.
@@ -76,9 +76,7 @@ bool cell_derivatives(const Cells& cells, int categories, const double* X, int r
   const int d = linear + categories - 1;
   for (int a = 0; a < d; ++a) gradient[a] = 0.0;
   for (int a = 0; a < d * d; ++a) curvature[a] = 0.0;
-  constexpr int kMaxLinear = 64;
-  double z[kMaxLinear];
-  if (linear > kMaxLinear) return false;
+  double* z = scratch;  // a cell's covariate of each linear coordinate
   double total = 0.0;
   double product = 1.0;
   for (int c = 0; c < cells.count; ++c) {

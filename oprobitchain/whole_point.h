@@ -40,8 +40,8 @@ double cell_log_likelihood(const Cells& cells, int categories, const double* eta
 // X holds the covariate rows (rows x (slopes + 1), the intercept column
 // first). Each extra coordinate l_j scales a part of every row's mean: the
 // mean is exp(l_j) v_j + the rest, with v_j = directions[rows * j ...] times
-// direction_scale[j] at the point. False where a cell's mass is 0 in double
-// precision.
+// direction_scale[j] at the point. scratch: slopes + extra doubles. False
+// where a cell's mass is 0 in double precision.
 struct Directions {
   int extra;
   const double* v;      // rows x extra
@@ -49,6 +49,6 @@ struct Directions {
 };
 bool cell_derivatives(const Cells& cells, int categories, const double* X, int rows, int slopes,
                       const Directions& directions, const double* eta, const double* zeta,
-                      double* log_likelihood, double* gradient, double* curvature);
+                      double* log_likelihood, double* gradient, double* curvature, double* scratch);
 
 }  // namespace oprobit

@@ -60,9 +60,9 @@ TEST(CellDerivatives, MatchCentralDifferencesOfTheLogLikelihood) {
   for (int r = 0; r < kRows; ++r) eta[r] = static_cast<double>(eta_long[r]);
   const double scale = 0.8;
   const oprobit::Directions directions{kExtra, kV, &scale};
-  double log_likelihood, gradient[kD], curvature[kD * kD];
+  double log_likelihood, gradient[kD], curvature[kD * kD], scratch[kD];
   ASSERT_TRUE(oprobit::cell_derivatives(kCells, kCategories, kX, kRows, kSlopes, directions, eta,
-                                        theta + kSlopes + kExtra, &log_likelihood, gradient, curvature));
+                                        theta + kSlopes + kExtra, &log_likelihood, gradient, curvature, scratch));
   EXPECT_NEAR(log_likelihood, static_cast<double>(direct(point)), 1e-12);
   EXPECT_NEAR(log_likelihood, oprobit::cell_log_likelihood(kCells, kCategories, eta, theta + kSlopes + kExtra),
               1e-12);
@@ -88,9 +88,9 @@ TEST(CellDerivatives, ACellOfMassZeroIsReported) {
   const double zeta[] = {-0.7, 0.2, 1.1};
   const double scale = 1.0;
   const oprobit::Directions directions{kExtra, kV, &scale};
-  double log_likelihood, gradient[kD], curvature[kD * kD];
+  double log_likelihood, gradient[kD], curvature[kD * kD], scratch[kD];
   EXPECT_FALSE(oprobit::cell_derivatives(kCells, kCategories, kX, kRows, kSlopes, directions, eta, zeta,
-                                         &log_likelihood, gradient, curvature));
+                                         &log_likelihood, gradient, curvature, scratch));
 }
 
 // A point of a quadratic log posterior -(x - m)' A (x - m) / 2.
