@@ -96,14 +96,12 @@ void set_directions(ChainState& s) {
   }
 }
 
-// The accepted point theta into the chain's state.
-void take(ChainState& s, const Layout& layout, const double* theta, const double* eta) {
+// The accepted point theta into the chain's state: the slopes, thresholds,
+// sds and effects, then the offsets, eta and the regression step's linear
+// term from them.
+void take(ChainState& s, const Layout& layout, const double* theta) {
   for (int k = 0; k < layout.slopes; ++k) s.beta[k] = theta[k];
   for (int k = 0; k < layout.thresholds; ++k) s.zeta[k] = theta[layout.slopes + layout.extra + k];
-  if (layout.extra == 0) {
-    for (int r = 0; r < s.data.rows; ++r) s.eta[r] = eta[r];
-    return;
-  }
   GroupEffects& groups = s.groups;
   int j = 0;
   for (int t = 0; t < groups.terms; ++t) {
@@ -115,9 +113,7 @@ void take(ChainState& s, const Layout& layout, const double* theta, const double
     }
     if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");
   }
-  // The offsets, eta and the regression step's linear term from the effects.
   refresh_group_offsets(s);
-  set_directions(s);
 }
 
 // A draw from the proposal from `from` into w, from R's stream: d normals
@@ -135,6 +131,7 @@ void set_up_newton_moves(ChainState* s) {
   WholePointMoves& whole = s->whole;
   int extra = 0;
   for (int t = 0; t < s->groups.terms; ++t) extra += s->groups.term[t].q;
+  if (extra == 0) Rf_error("oprobit_chain: the Newton whole-point move needs group terms");
   whole.newton_extra = extra;
   const int d = s->data.dim + extra;
   const R_xlen_t square = static_cast<R_xlen_t>(d) * d;
@@ -158,7 +155,7 @@ void newton_moves(ChainState& s, int i) {
   const bool kept = i > s.settings.burnin;
   // The other moves changed the point, its effects or its offsets since the
   // last time.
-  if (layout.extra > 0) set_directions(s);
+  set_directions(s);
   double* theta = whole.newton_theta;
   for (int k = 0; k < layout.slopes; ++k) theta[k] = s.beta[k];
   for (int j = 0; j < layout.extra; ++j) theta[layout.slopes + j] = 0.0;
@@ -182,9 +179,10 @@ void newton_moves(ChainState& s, int i) {
                              newton_log_density(*current, w, d, df, whole.ratio_scratch);
     if (std::isnan(log_ratio) || !(std::log(unif_rand()) < log_ratio)) continue;
     if (kept) whole.accepted += 1.0;
-    take(s, layout, w, whole.candidate_eta);
+    take(s, layout, w);
     if (move + 1 == whole.per_iteration) break;
     // The next move starts from the new point, with l at 0 again.
+    set_directions(s);
     for (int a = 0; a < d; ++a) theta[a] = w[a];
     for (int j = 0; j < layout.extra; ++j) theta[layout.slopes + j] = 0.0;
     proposes = evaluate(s, layout, theta, s.eta, *current);

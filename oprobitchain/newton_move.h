@@ -1,7 +1,7 @@
-// Moves of the whole point (beta, zeta) from the Newton proposal of the point
-// the chain is at (newton_proposal.h), accepted on the likelihood with the
-// latent variables integrated out, given everything else (the group-level
-// effects among it, through the offsets).
+// Moves of the whole point (beta, zeta) with the group-level sds, for fits
+// with group terms, from the Newton proposal of the point the chain is at
+// (newton_proposal.h), accepted on the likelihood with the latent variables
+// integrated out, given the standardised group-level effects.
 #pragma once
 
 #include "chain_state.h"
