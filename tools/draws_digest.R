@@ -4,10 +4,20 @@
 #   R_LIBS=build/rlib Rscript tools/draws_digest.R
 suppressPackageStartupMessages(library(quorval))
 
+# Draws in one layout whatever the fit stores: chain by chain, each an
+# iterations x parameters matrix.
+by_chain <- function(x) {
+  if (inherits(x, "draws")) x <- posterior::as_draws_array(x)
+  if (inherits(x, "draws_array")) {
+    values <- unclass(x)
+    return(lapply(seq_len(dim(values)[2L]), function(chain) values[, chain, ]))
+  }
+  if (is.list(x)) lapply(x, by_chain) else x
+}
 digest_values <- function(x) {
   file <- tempfile()
   on.exit(unlink(file))
-  writeBin(as.double(unlist(x)), file)
+  writeBin(as.double(unlist(by_chain(x))), file)
   unname(tools::md5sum(file))
 }
 quiet <- function(expr) suppressWarnings(suppressMessages(expr))
