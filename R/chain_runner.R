@@ -238,3 +238,29 @@ NULL
   environment(f) <- globalenv()
   f
 }
+
+# The chain settings of a sampler's front door (`fn`), checked: counts as
+# integers, the seed (one drawn from R's stream when NULL), the local
+# workers (default 2, at most `chains`) and the cluster.
+.qv_chain_settings <- function(fn, chains, iter, burnin, thin, seed, cores, cl) {
+  whole <- function(x, name, minimum) {
+    if (!is.numeric(x) || length(x) != 1L || !is.finite(x) || x != floor(x) || x < minimum ||
+        x > .Machine$integer.max) {
+      .qv_stop(fn, "'%s' must be a whole number in %d ... %d", name, minimum, .Machine$integer.max)
+    }
+    as.integer(x)
+  }
+  chains <- whole(chains, "chains", 1)
+  iter <- whole(iter, "iter", 1)
+  burnin <- whole(burnin, "burnin", 0)
+  thin <- whole(thin, "thin", 1)
+  if (burnin + as.double(iter) * thin > .Machine$integer.max) {
+    .qv_stop(fn, "'burnin' + 'iter' * 'thin' must not exceed %d iterations per chain", .Machine$integer.max)
+  }
+  if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
+  seed <- .qv_seed(seed, fn)
+  if (is.null(cores)) cores <- min(chains, 2L)
+  cores <- whole(cores, "cores", 1)
+  if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
+  list(chains = chains, iter = iter, burnin = burnin, thin = thin, seed = seed, cores = min(cores, chains), cl = cl)
+}

@@ -1,122 +1,102 @@
-# From a formula and data to what the ordinal probit chains need: the model
-# frame, its checks, and the fixed pieces of every chain (.oprobit_setup).
+# The second stage of oprobit_mcmc(): the model frame as the chains read
+# it, one latent unit per unit of weight, in the order that puts equal
+# units together, with its distinct covariate rows and (row, category)
+# cells and a rough starting point. Group terms add their designs and sort
+# keys, and give every unit a covariate row of its own.
 
-# The model frame of an oprobit_mcmc() call, built as lm() and polr() build
-# theirs; `call` is the matched call, `env` where its arguments live. With
-# group terms (`groups` from .oprobit_group_formula()) the frame holds the
-# grouping variables too, and X and the terms are the fixed part's.
-.oprobit_frame <- function(call, env, groups = NULL) {
-  fn <- "oprobit_mcmc"
-  mf <- call[c(1L, match(c("formula", "data", "subset", "weights", "na.action", "offset"), names(call), 0L))]
-  if (!is.null(groups)) mf$formula <- groups$all
-  mf$drop.unused.levels <- FALSE
-  mf[[1L]] <- quote(stats::model.frame)
-  frame <- tryCatch(eval(mf, env), error = function(e) {
-    .qv_stop(fn, "could not build the model frame: %s", conditionMessage(e))
-  })
-  if (nrow(frame) == 0L) .qv_stop(fn, "no observations left in 'data' (after 'subset' and 'na.action')")
-  terms <- attr(frame, "terms")
-  if (!is.null(groups)) terms <- .oprobit_fixed_terms(groups$fixed, terms)
-  if (attr(terms, "response") != 1L) .qv_stop(fn, "'formula' needs a response on its left side")
-  if (attr(terms, "intercept") != 1L) {
-    .qv_stop(fn, "'formula' must keep its intercept: the thresholds take its place")
-  }
-
-  weights <- stats::model.weights(frame)
-  if (is.null(weights)) {
-    weights <- rep.int(1L, nrow(frame))
+#' The data of an ordinal probit fit, as its chains read them
+#'
+#' The second stage of \code{\link{oprobit_mcmc}()}, after
+#' \code{\link{oprobit_frame}()}: one latent unit per unit of weight, sorted
+#' by group levels, covariates, offset and category, so that units with one
+#' mean and one category lie together; the distinct covariate rows and the
+#' distinct (covariate row, category) cells with their sizes; and a rough
+#' starting point (thresholds from the category shares, slopes from a least
+#' squares fit of the categories' normal scores).
+#'
+#' @param frame what \code{\link{oprobit_frame}()} returned.
+#' @return An object of class \code{"oprobit_data"}: a list with \code{X},
+#'   \code{y} and \code{offset} by unit, \code{n} units, \code{J}
+#'   categories, the distinct rows (\code{X_distinct}, \code{offset_distinct},
+#'   \code{row}, \code{row_end}, \code{row_size}), \code{cells}, \code{start},
+#'   \code{groups} and \code{frame}.
+#' @examples
+#' frame <- oprobit_frame(Sat ~ Infl + Type, data = MASS::housing, weights = Freq)
+#' data <- oprobit_data(frame)
+#' c(units = data$n, rows = nrow(data$X_distinct), cells = length(data$cells$size))
+#' @export
+oprobit_data <- function(frame) {
+  if (!inherits(frame, "oprobit_frame")) .qv_stop("oprobit_data", "'frame' must be made by oprobit_frame()")
+  groups <- frame$groups
+  units <- rep.int(seq_along(frame$y), frame$weights)
+  # Units in the order of their levels and group covariates, their
+  # covariates, their offset, then their category: equal units lie together,
+  # whatever order (or weights) the data came in, where the cutpoint step
+  # reuses the terms of the unit before.
+  columns <- function(m) lapply(seq_len(ncol(m)), function(j) m[units, j])
+  keys <- c(lapply(groups$terms, function(term) term$level[units]),
+            unlist(lapply(groups$terms, function(term) columns(term$d)), recursive = FALSE),
+            columns(frame$X)[-1L], list(frame$offset[units], frame$y[units]))
+  units <- units[do.call(base::order, keys)]
+  X <- frame$X[units, , drop = FALSE]
+  dimnames(X) <- list(NULL, colnames(frame$X))
+  y <- frame$y[units]
+  offset <- frame$offset[units]
+  n <- length(y)
+  # Distinct covariate rows (the covariates and the offset) and distinct
+  # (covariate row, category) cells, with their sizes. With group terms every
+  # unit's mean has its own effects: every unit is its own row.
+  first <- if (!is.null(groups)) {
+    rep.int(TRUE, n)
+  } else if (n > 1L) {
+    c(TRUE, rowSums(X[-1L, , drop = FALSE] != X[-n, , drop = FALSE]) > 0 | offset[-1L] != offset[-n])
   } else {
-    if (!is.numeric(weights) || any(!is.finite(weights)) || any(weights < 0) ||
-        any(weights != floor(weights)) || any(weights > .Machine$integer.max)) {
-      .qv_stop(fn, "'weights' must be whole non-negative numbers (frequency counts)")
-    }
-    weights <- as.integer(weights)
+    TRUE
   }
-  if (sum(as.double(weights)) > .Machine$integer.max) .qv_stop(fn, "'weights' sum to more rows than R can index")
-
-  if (anyNA(frame[setdiff(names(frame), "(weights)")])) {
-    .qv_stop(fn, "the data hold missing values that 'na.action' left in")
+  row <- cumsum(first)
+  cell_first <- first | c(TRUE, y[-1L] != y[-n])
+  J <- length(frame$levels)
+  counts <- tabulate(y, J)
+  start <- .oprobit_start(X, y, J, counts, offset)
+  if (!is.null(groups)) {
+    groups$terms <- lapply(groups$terms, function(term) {
+      term$unit_level <- term$level[units]
+      term$unit_d <- term$d[units, , drop = FALSE]
+      term
+    })
   }
-  response <- stats::model.response(frame)
-  if (is.logical(response)) {
-    # As glm() takes it: FALSE below TRUE.
-    levels <- c("FALSE", "TRUE")
-    codes <- as.integer(response) + 1L
-  } else if (is.factor(response)) {
-    levels <- levels(response)
-    codes <- as.integer(response)
-    if (!is.ordered(response) && length(levels) > 2L) {
-      message(sprintf("%s: the response is an unordered factor; its levels are taken in their stored order: %s",
-                      fn, paste(levels, collapse = " < ")))
-    }
-  } else if (is.numeric(response) && all(is.finite(response)) && all(response == floor(response))) {
-    levels <- as.character(sort(unique(response[weights > 0])))
-    codes <- match(as.character(response), levels)
-  } else {
-    .qv_stop(fn, "the response must be an ordered factor, a factor, a logical or whole-number codes")
-  }
-  counts <- vapply(seq_along(levels), function(k) sum(as.double(weights[codes == k])), 0)
-  if (length(levels) < 2L || sum(counts > 0) < 2L) {
-    .qv_stop(fn, "the response has only one category: there is nothing to fit")
-  }
-  if (any(counts == 0)) {
-    .qv_stop(fn, "category '%s' of the response has no observations; drop it (droplevels()) or merge it with a neighbour",
-             levels[counts == 0][1L])
-  }
-
-  # Rows of weight 0 go; covariate factors keep only the levels that occur.
-  keep <- weights > 0
-  na_action <- attr(frame, "na.action")
-  if (!all(keep)) {
-    # Rows of weight 0 count as omitted, so that na.exclude pads them too.
-    rows <- setdiff(seq_len(nrow(frame) + length(na_action)), na_action)
-    kind <- if (is.null(na_action)) "omit" else class(na_action)
-    na_action <- structure(sort(c(as.integer(na_action), rows[!keep])), class = kind)
-  }
-  frame <- frame[keep, , drop = FALSE]
-  for (j in seq_along(frame)[-1L]) if (is.factor(frame[[j]])) frame[[j]] <- droplevels(frame[[j]])
-  X <- stats::model.matrix(terms, frame)
-  contrasts <- attr(X, "contrasts")
-  if (ncol(X) < 1L || colnames(X)[1L] != "(Intercept)") .qv_stop(fn, "the model matrix lacks its intercept")
-  for (j in seq_len(ncol(X))[-1L]) {
-    if (any(!is.finite(X[, j]))) .qv_stop(fn, "covariate column '%s' holds an infinite value", colnames(X)[j])
-    if (all(X[, j] == X[1L, j])) .qv_stop(fn, "covariate column '%s' is constant", colnames(X)[j])
-  }
-  offset <- stats::model.offset(frame)
-  if (is.null(offset)) {
-    offset <- numeric(nrow(X))
-  } else if (!is.numeric(offset) || length(offset) != nrow(X) || any(!is.finite(offset))) {
-    .qv_stop(fn, "the offset must be finite numbers, one per row")
-  }
-  qr <- qr(X)
-  if (qr$rank < ncol(X)) {
-    .qv_stop(fn, "covariate column '%s' is collinear with the columns before it",
-             colnames(X)[qr$pivot[qr$rank + 1L]])
-  }
-  # Each level of each factor covariate as an indicator, for the separation
-  # check (a reference level has no column of its own).
-  variables <- attr(terms, "dataClasses")
-  indicators <- list()
-  for (name in names(variables)[-1L]) {
-    if (!variables[[name]] %in% c("factor", "ordered", "character", "logical")) next
-    values <- frame[[name]]
-    for (level in unique(as.character(values))) {
-      indicators[[sprintf("level '%s' of '%s'", level, name)]] <- as.double(as.character(values) == level)
-    }
-  }
-  list(X = X, y = codes[keep], weights = weights[keep], offset = as.double(offset), levels = levels,
-       terms = terms, indicators = indicators,
-       xlevels = stats::.getXlevels(terms, frame), contrasts = contrasts,
-       na.action = na_action, frame = if (!is.null(groups)) frame)
+  structure(list(
+    X = X, y = y, offset = offset, n = n, J = J, counts = counts,
+    X_distinct = if (all(first)) X else X[first, , drop = FALSE], offset_distinct = offset[first],
+    row = row, row_end = c(which(first)[-1L] - 1L, n), row_size = tabulate(row, max(row)),
+    cells = list(row = row[cell_first], y = y[cell_first], size = diff(c(which(cell_first), n + 1L))),
+    start = start, U = if (J > 2L) start$zeta[J - 1L] - start$zeta[1L] else 1,
+    names = c(colnames(X)[-1L], .oprobit_threshold_names(frame$levels)),
+    groups = groups, frame = frame
+  ), class = "oprobit_data")
 }
 
-# Whether an expression has a `|` term outside I(), as random effects are
-# written.
-.oprobit_has_bar <- function(e) {
-  if (!is.call(e)) return(FALSE)
-  if (identical(e[[1L]], as.name("I"))) return(FALSE)
-  if (identical(e[[1L]], as.name("|")) || identical(e[[1L]], as.name("||"))) return(TRUE)
-  any(vapply(as.list(e)[-1L], .oprobit_has_bar, TRUE))
+# A rough starting point on the probit scale: thresholds from the category
+# shares, slopes from a least-squares fit of the categories' normal scores;
+# an offset is taken out by its own least-squares fit on the covariates.
+.oprobit_start <- function(X, y, J, counts, offset = numeric(length(y))) {
+  n <- length(y)
+  edges <- c(-Inf, stats::qnorm(cumsum(counts)[-J] / n), Inf)
+  mass <- stats::pnorm(edges[-1L]) - stats::pnorm(edges[-(J + 1L)])
+  score <- (stats::dnorm(edges[-(J + 1L)]) - stats::dnorm(edges[-1L])) / mass
+  fit <- stats::.lm.fit(X, score[y])
+  spread <- sqrt(max(sum(fit$residuals^2) / max(1, n - ncol(X)), 0.05))
+  shift <- if (any(offset != 0)) stats::.lm.fit(X, offset)$coefficients else numeric(ncol(X))
+  list(beta = fit$coefficients[-1L] / spread - shift[-1L],
+       zeta = (edges[2:J] - fit$coefficients[1L]) / spread + shift[1L])
+}
+
+# A chain's own starting point: the rough one, spread out a little by the
+# chain's R stream so that chains start apart.
+.oprobit_chain_start <- function(start) {
+  beta <- start$beta * exp(stats::rnorm(length(start$beta), 0, 0.1))
+  zeta <- sort(start$zeta + stats::rnorm(length(start$zeta), 0, 0.1))
+  list(beta = beta, zeta = zeta)
 }
 
 # Stops when a covariate column, or the indicator of a factor level, orders
@@ -161,99 +141,3 @@
   paste(levels[-length(levels)], levels[-1L], sep = "|")
 }
 
-# The fixed pieces of every chain: the data expanded to one row per unit of
-# weight, the conditional of (b, t) given z, the threshold moves, the
-# constant U of the working frame and a starting point.
-.oprobit_setup <- function(model, iter, burnin, thin, b0, B0, latent) {
-  rows <- rep.int(seq_along(model$y), model$weights)
-  X <- model$X[rows, , drop = FALSE]
-  dimnames(X) <- list(NULL, colnames(model$X))
-  y <- model$y[rows]
-  offset <- model$offset[rows]
-  n <- length(y)
-  # Rows in the order of their covariate values, their offset, then their
-  # category: equal rows lie together, whatever order (or weights) the data
-  # came in.
-  order <- do.call(base::order, c(lapply(seq_len(ncol(X))[-1L], function(j) X[, j]), list(offset, y)))
-  X <- X[order, , drop = FALSE]
-  y <- y[order]
-  offset <- offset[order]
-  # Distinct covariate rows (the covariates and the offset) and distinct
-  # (covariate row, category) cells, with their sizes.
-  changes <- if (n > 1L) {
-    rowSums(X[-1L, , drop = FALSE] != X[-n, , drop = FALSE]) > 0 | offset[-1L] != offset[-n]
-  } else {
-    logical(0)
-  }
-  first <- c(TRUE, changes)
-  row <- cumsum(first)
-  cell_first <- first | c(TRUE, y[-1L] != y[-n])
-  cell_size <- diff(c(which(cell_first), n + 1L))
-
-  J <- length(model$levels)
-  p <- ncol(X)
-
-  M_root <- .oprobit_regression_root(X, B0)
-  counts <- tabulate(y, J)
-  moves <- .oprobit_threshold_moves(y, J, row)
-
-  start <- .oprobit_start(X, y, J, counts, offset)
-  U <- if (J > 2L) start$zeta[J - 1L] - start$zeta[1L] else 1
-
-  setup <- list(X = X, y = y, n = n, J = J, U = U, M_inv = chol2inv(M_root), M_root = M_root,
-       prior = list(b0 = rep_len(as.double(b0), p - 1L), B0 = rep_len(as.double(B0), p - 1L)),
-       X_distinct = if (all(first)) X else X[first, , drop = FALSE], row = row,
-       row_end = c(which(first)[-1L] - 1L, n), row_size = tabulate(row, max(row)),
-       offset_distinct = offset[first],
-       cells = list(row = row[cell_first], y = y[cell_first], size = cell_size),
-       moves = moves, s_start = 0.5 * sqrt(counts[-J] + counts[-1L]), start = start,
-       names = c(colnames(X)[-1L], .oprobit_threshold_names(model$levels)),
-       iter = iter, burnin = burnin, thin = thin, latent = latent,
-       report_every = max(1L, (burnin + iter * thin) %/% 100L))
-  setup$whole <- .oprobit_mode(setup, start)
-  setup
-}
-
-# A rough starting point on the probit scale: thresholds from the category
-# shares, slopes from a least-squares fit of the categories' normal scores;
-# an offset is taken out by its own least-squares fit on the covariates.
-.oprobit_start <- function(X, y, J, counts, offset = numeric(length(y))) {
-  n <- length(y)
-  edges <- c(-Inf, stats::qnorm(cumsum(counts)[-J] / n), Inf)
-  mass <- stats::pnorm(edges[-1L]) - stats::pnorm(edges[-(J + 1L)])
-  score <- (stats::dnorm(edges[-(J + 1L)]) - stats::dnorm(edges[-1L])) / mass
-  fit <- stats::.lm.fit(X, score[y])
-  spread <- sqrt(max(sum(fit$residuals^2) / max(1, n - ncol(X)), 0.05))
-  shift <- if (any(offset != 0)) stats::.lm.fit(X, offset)$coefficients else numeric(ncol(X))
-  list(beta = fit$coefficients[-1L] / spread - shift[-1L],
-       zeta = (edges[2:J] - fit$coefficients[1L]) / spread + shift[1L])
-}
-
-# A chain's own starting point: the rough one, spread out a little by the
-# chain's R stream so that chains start apart.
-.oprobit_chain_start <- function(start) {
-  beta <- start$beta * exp(stats::rnorm(length(start$beta), 0, 0.1))
-  zeta <- sort(start$zeta + stats::rnorm(length(start$zeta), 0, 0.1))
-  list(beta = beta, zeta = zeta)
-}
-
-# The upper triangular root of M = X'X + diag(0, B0), the precision of the
-# regression step given the latent variables.
-.oprobit_regression_root <- function(X, B0) {
-  M <- crossprod(X)
-  diag(M)[-1L] <- diag(M)[-1L] + rep_len(as.double(B0), ncol(X) - 1L)
-  chol(M)
-}
-
-# Per threshold k, the cutpoint step's units (those of categories k and
-# k + 1), their covariate rows and codes; thresholds above the middle of the
-# data move on the mirrored axis.
-.oprobit_threshold_moves <- function(y, J, row) {
-  cumulative <- cumsum(tabulate(y, J)) / length(y)
-  lapply(seq_len(J - 1L), function(k) {
-    rows <- which(y == k | y == k + 1L)
-    mirrored <- cumulative[k] > 0.5
-    code <- if (mirrored) ifelse(y[rows] == k, 3L, 2L) else ifelse(y[rows] == k, 2L, 3L)
-    list(units = rows, row = row[rows], code = as.integer(code), n = length(rows), mirrored = mirrored)
-  })
-}

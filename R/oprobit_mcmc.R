@@ -148,6 +148,11 @@
 #' @param save_ranef keep every kept iteration's group effects (needed by
 #'   \code{predict()} with the groups and by \code{as_draws(ranef = TRUE)});
 #'   \code{ranef()} works either way.
+#' @param prior the priors, as \code{\link{oprobit_prior}()} states them (in
+#'   place of \code{b0}, \code{B0}, \code{sd_prior}, \code{sd_df} and
+#'   \code{sd_scale}, which map onto it).
+#' @param control the sampler's settings, \code{\link{oprobit_control}()};
+#'   \code{latent} and \code{progress}, when given, take precedence.
 #' @return An object of class \code{"oprobit_mcmc"}: a list with \code{draws}
 #'   (one matrix per chain, one column per parameter, probit scale),
 #'   \code{coefficients} (posterior means), \code{seconds} (sampling time of
@@ -179,49 +184,52 @@
 oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chains = 4, iter = 2000,
                          burnin = 1000, thin = 1, seed = NULL, cores = NULL, cl = NULL,
                          b0 = 0, B0 = 0, latent = c("c", "r"), progress = interactive(),
-                         sd_prior = c("student_t", "normal"), sd_df = 3, sd_scale = 2.5, save_ranef = TRUE) {
+                         sd_prior = c("student_t", "normal"), sd_df = 3, sd_scale = 2.5, save_ranef = TRUE,
+                         prior = NULL, control = NULL) {
   fn <- "oprobit_mcmc"
   call <- match.call()
   if (missing(formula) || !inherits(formula, "formula")) .qv_stop(fn, "'formula' must be a formula")
-  latent <- match.arg(latent)
-  chains <- .oprobit_whole(chains, "chains", 1)
-  iter <- .oprobit_whole(iter, "iter", 1)
-  burnin <- .oprobit_whole(burnin, "burnin", 0)
-  thin <- .oprobit_whole(thin, "thin", 1)
-  if (burnin + as.double(iter) * thin > .Machine$integer.max) {
-    .qv_stop(fn, "'burnin' + 'iter' * 'thin' must not exceed %d iterations per chain", .Machine$integer.max)
-  }
-  if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
-  seed <- .qv_seed(seed, fn)
-  if (is.null(cores)) cores <- min(chains, 2L)
-  cores <- .oprobit_whole(cores, "cores", 1)
-  if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
-  if (!is.logical(progress) || length(progress) != 1L || is.na(progress)) .qv_stop(fn, "'progress' must be TRUE or FALSE")
-
-  groups <- .oprobit_group_formula(formula)
-  sd_prior <- .oprobit_sd_prior(match.arg(sd_prior), sd_df, sd_scale)
+  control <- .oprobit_control_of(control, if (!missing(latent)) match.arg(latent), if (!missing(progress)) progress)
+  run <- .qv_chain_settings(fn, chains, iter, burnin, thin, seed, cores, cl)
   if (!is.logical(save_ranef) || length(save_ranef) != 1L || is.na(save_ranef)) {
     .qv_stop(fn, "'save_ranef' must be TRUE or FALSE")
   }
-  model <- .oprobit_frame(call, parent.frame(), groups)
-  if (!is.null(groups)) groups <- .oprobit_group_terms(groups, model)
-  slopes <- ncol(model$X) - 1L
-  .oprobit_room(chains, iter, burnin, slopes + length(model$levels) - 1L)
-  if (!is.numeric(b0) || !(length(b0) %in% c(1L, slopes)) || any(!is.finite(b0))) {
-    .qv_stop(fn, "'b0' must be one finite number or one per slope (%d)", slopes)
-  }
-  if (!is.numeric(B0) || !(length(B0) %in% c(1L, slopes)) || any(!is.finite(B0)) || any(B0 < 0)) {
-    .qv_stop(fn, "'B0' must be one non-negative finite precision or one per slope (%d)", slopes)
-  }
-  .oprobit_separation(model, rep_len(as.double(B0), slopes))
-  setup <- if (is.null(groups)) {
-    .oprobit_setup(model, iter, burnin, thin, b0, B0, latent)
-  } else {
-    .oprobit_group_setup(model, groups, iter, burnin, thin, b0, B0, latent, sd_prior, save_ranef)
-  }
-  settings <- .qv_chain_seeds(seed, chains)
-  results <- .oprobit_run_chains(setup, settings, min(cores, chains), cl, progress)
+  legacy <- list(b0 = if (!missing(b0)) b0, B0 = if (!missing(B0)) B0,
+                 sd_prior = if (!missing(sd_prior)) match.arg(sd_prior), sd_df = if (!missing(sd_df)) sd_df,
+                 sd_scale = if (!missing(sd_scale)) sd_scale)
 
+  frame <- .oprobit_frame_of(formula, call, parent.frame(), fn)                  # oprobit_frame()
+  slopes <- ncol(frame$X) - 1L
+  prior <- .oprobit_prior_of(prior, legacy, slopes)
+  .oprobit_room(run$chains, run$iter, run$burnin, slopes + length(frame$levels) - 1L)
+  data <- oprobit_data(frame)
+  plan <- oprobit_plan(data, prior, control, run$iter, run$burnin, run$thin, save_ranef)
+  results <- .oprobit_run_chains(plan, .qv_chain_seeds(run$seed, run$chains), run$cores, run$cl, control$progress)
+  fit <- .oprobit_fit(call, frame, plan, results, run)
+  .oprobit_convergence_warning(fit)
+  fit
+}
+
+# The sampler's settings: `control`, or the default one, with the front
+# door's `latent` and `progress` when they were given.
+.oprobit_control_of <- function(control, latent, progress) {
+  fn <- "oprobit_mcmc"
+  if (is.null(control)) {
+    control <- oprobit_control()
+  } else if (!inherits(control, "oprobit_control")) {
+    .qv_stop(fn, "'control' must be made by oprobit_control()")
+  }
+  if (!is.null(latent)) control$latent <- latent
+  if (!is.null(progress)) {
+    if (!is.logical(progress) || length(progress) != 1L || is.na(progress)) .qv_stop(fn, "'progress' must be TRUE or FALSE")
+    control$progress <- progress
+  }
+  control
+}
+
+# The fit of the chains' results (interim: the fit's fields as the methods
+# read them).
+.oprobit_fit <- function(call, model, setup, results, run) {
   draws <- lapply(results, `[[`, "draws")
   fit <- structure(list(
     call = call, draws = draws, coefficients = colMeans(do.call(rbind, draws)),
@@ -234,20 +242,11 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
     s = do.call(rbind, lapply(results, `[[`, "s")),
     whole_acceptance = vapply(results, `[[`, 0, "whole_acceptance"),
     seconds = vapply(results, `[[`, 0, "seconds"),
-    seed = seed, latent = latent, chains = chains, iter = iter, burnin = burnin, thin = thin,
-    U = setup$U, prior = setup$prior
+    seed = run$seed, latent = setup$latent, chains = run$chains, iter = run$iter, burnin = run$burnin,
+    thin = run$thin, U = setup$U, prior = setup$priors
   ), class = "oprobit_mcmc")
-  if (!is.null(groups)) fit <- .oprobit_group_fit(fit, results, setup)
-  .oprobit_convergence_warning(fit)
+  if (!is.null(setup$groups)) fit <- .oprobit_group_fit(fit, results, setup)
   fit
-}
-
-.oprobit_whole <- function(x, name, minimum) {
-  if (!is.numeric(x) || length(x) != 1L || !is.finite(x) || x != floor(x) || x < minimum ||
-      x > .Machine$integer.max) {
-    .qv_stop("oprobit_mcmc", "'%s' must be a whole number in %d ... %d", name, minimum, .Machine$integer.max)
-  }
-  as.integer(x)
 }
 
 # Refuses, before any chain runs, a fit whose draws cannot be held: they take

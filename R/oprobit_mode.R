@@ -5,27 +5,11 @@
 # runs from the first iteration on any data: O(cells p^2) per step, a few
 # steps per fit, shared by every chain.
 
-# The cells' log likelihood terms and the first and second derivatives of
-# each term in its two bounds lo = zeta[y-1] - eta, hi = zeta[y] - eta.
-.oprobit_cell_terms <- function(lo, hi) {
-  # The mass from the tail on the far side of the mean, in logs, so that it
-  # keeps its precision far out.
-  upper <- lo > 0
-  near <- ifelse(upper, stats::pnorm(lo, lower.tail = FALSE, log.p = TRUE), stats::pnorm(hi, log.p = TRUE))
-  far <- ifelse(upper, stats::pnorm(hi, lower.tail = FALSE, log.p = TRUE), stats::pnorm(lo, log.p = TRUE))
-  log_mass <- near + log1p(-exp(far - near))
-  g_lo <- exp(stats::dnorm(lo, log = TRUE) - log_mass)
-  g_hi <- exp(stats::dnorm(hi, log = TRUE) - log_mass)
-  lo_g <- ifelse(is.finite(lo), lo * g_lo, 0)
-  hi_g <- ifelse(is.finite(hi), hi * g_hi, 0)
-  list(log_mass = log_mass, d_lo = -g_lo, d_hi = g_hi,
-       d_lolo = lo_g - g_lo^2, d_hihi = -hi_g - g_hi^2, d_lohi = g_lo * g_hi)
-}
-
 # Log posterior, gradient and Hessian at theta = (beta, zeta). cells: the
 # covariate row (Xc, without the intercept; offset) and category y of each
-# cell, and its size w; b0 and B0 the slope prior.
-.oprobit_log_posterior <- function(theta, cells, J, b0, B0) {
+# cell, and its size w; b0 and B0 the slope prior; `family` the link's
+# (ordinal_family()).
+.oprobit_log_posterior <- function(theta, cells, J, b0, B0, family) {
   Xc <- cells$X
   slopes <- ncol(Xc)
   b <- seq_len(slopes)
@@ -34,7 +18,7 @@
   eta <- drop(Xc %*% beta) + cells$offset
   cut <- c(-Inf, theta[z], Inf)
   y <- cells$y
-  t <- .oprobit_cell_terms(cut[y] - eta, cut[y + 1L] - eta)
+  t <- family$cell_terms(cut[y] - eta, cut[y + 1L] - eta)
   w <- cells$w
   value <- sum(w * t$log_mass) - 0.5 * sum(B0 * (beta - b0)^2)
   if (!is.finite(value)) return(list(value = -Inf))
@@ -72,7 +56,7 @@
                 y = setup$cells$y, w = setup$cells$size)
   J <- setup$J
   slopes <- ncol(cells$X)
-  f <- function(theta) .oprobit_log_posterior(theta, cells, J, setup$prior$b0, setup$prior$B0)
+  f <- function(theta) .oprobit_log_posterior(theta, cells, J, setup$prior$b0, setup$prior$B0, setup$family)
   theta <- c(start$beta, start$zeta)
   current <- f(theta)
   if (!is.finite(current$value)) return(NULL)

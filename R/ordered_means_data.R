@@ -7,13 +7,7 @@
 # the formula is the group; the other terms are covariates.
 .ordered_means_frame <- function(call, env, order) {
   fn <- "ordered_means_mcmc"
-  mf <- call[c(1L, match(c("formula", "data", "subset", "weights", "na.action"), names(call), 0L))]
-  mf$drop.unused.levels <- FALSE
-  mf[[1L]] <- quote(stats::model.frame)
-  frame <- tryCatch(eval(mf, env), error = function(e) {
-    .qv_stop(fn, "could not build the model frame: %s", conditionMessage(e))
-  })
-  if (nrow(frame) == 0L) .qv_stop(fn, "no observations left in 'data' (after 'subset' and 'na.action')")
+  frame <- .qv_model_frame(fn, call, env, c("formula", "data", "subset", "weights", "na.action"))
   terms <- attr(frame, "terms")
   if (attr(terms, "response") != 1L) .qv_stop(fn, "'formula' needs a response on its left side")
   labels <- attr(terms, "term.labels")

@@ -114,16 +114,13 @@ ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, 
     if (!is.numeric(value) || length(value) != 1L || is.na(value)) .qv_stop(fn, "'%s' must be one number", name)
   }
   if (!(lower < upper) || lower == Inf || upper == -Inf) .qv_stop(fn, "'lower' must be below 'upper'")
-  chains <- .qv_whole(fn, chains, "chains", 1)
-  iter <- .qv_whole(fn, iter, "iter", 1)
-  burnin <- .qv_whole(fn, burnin, "burnin", 0)
-  thin <- .qv_whole(fn, thin, "thin", 1)
+  run <- .qv_chain_settings(fn, chains, iter, burnin, thin, seed, cores, cl)
+  chains <- run$chains
+  iter <- run$iter
+  burnin <- run$burnin
+  thin <- run$thin
+  seed <- run$seed
   bf_draws <- .qv_whole(fn, bf_draws, "bf_draws", 10)
-  if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
-  seed <- .qv_seed(seed, fn)
-  if (is.null(cores)) cores <- min(chains, 2L)
-  cores <- .qv_whole(fn, cores, "cores", 1)
-  if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
   if (!is.logical(progress) || length(progress) != 1L || is.na(progress)) .qv_stop(fn, "'progress' must be TRUE or FALSE")
   if (!is.numeric(prior_mean) || length(prior_mean) == 0L || any(!is.finite(prior_mean))) {
     .qv_stop(fn, "'prior_mean' must be finite numbers")
@@ -147,7 +144,7 @@ ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, 
                                 as.double(prior_sd), iter, burnin, thin)
   settings <- .qv_chain_seeds(seed, chains + 1L)
   results <- .qv_run_chains(fn, .ordered_means_chain, setup, settings[seq_len(chains)],
-                            burnin + iter * thin, min(cores, chains), cl, progress)
+                            burnin + iter * thin, run$cores, cl, progress)
 
   group_names <- paste0(model$group_name, model$order)
   names <- c(group_names, colnames(model$X), "sigma")

@@ -1,0 +1,82 @@
+# The third stage of oprobit_mcmc(): the data with the prior and the
+# sampler's settings, as every chain of a fit shares them: the regression
+# step's precision, the posterior mode and curvature that centre and scale
+# the whole-point move, the threshold moves and the run's length. The chain
+# driver (oprobitchain/) reads it through .oprobit_plan_list().
+
+#' The plan of an ordinal probit fit's chains
+#'
+#' The third stage of \code{\link{oprobit_mcmc}()}, after
+#' \code{\link{oprobit_data}()}: what every chain of the fit shares. It checks
+#' that the posterior exists (no covariate separates the categories under a
+#' flat slope prior), finds the posterior mode and the curvature there by
+#' Newton's method (the whole-point move's proposal; not with group terms,
+#' whose move proposes from the current point), and fixes the precision of
+#' the regression step given the latent variables.
+#'
+#' @param data what \code{\link{oprobit_data}()} returned.
+#' @param prior an \code{\link{oprobit_prior}()}.
+#' @param control an \code{\link{oprobit_control}()}.
+#' @param iter,burnin,thin the run's length, as \code{oprobit_mcmc()} takes it.
+#' @param save_ranef keep the group effects' draws (with group terms).
+#' @param family the link, \code{\link{ordinal_family}()}.
+#' @return An object of class \code{"oprobit_plan"}: the data's fields and
+#'   \code{prior} (the slopes' mean \code{b0} and precision \code{B0}),
+#'   \code{priors} (the prior object), \code{control}, \code{whole} (the mode
+#'   \code{mode} and the root \code{root} of the proposal's scale, or
+#'   \code{NULL}) and the run's length.
+#' @examples
+#' frame <- oprobit_frame(Sat ~ Infl + Type, data = MASS::housing, weights = Freq)
+#' plan <- oprobit_plan(oprobit_data(frame))
+#' plan$whole$mode   # polr's estimates, the prior being flat
+#' @export
+oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_control(), iter = 2000L,
+                         burnin = 1000L, thin = 1L, save_ranef = TRUE, family = ordinal_family()) {
+  fn <- "oprobit_plan"
+  if (!inherits(data, "oprobit_data")) .qv_stop(fn, "'data' must be made by oprobit_data()")
+  if (!inherits(control, "oprobit_control")) .qv_stop(fn, "'control' must be made by oprobit_control()")
+  if (!inherits(family, "ordinal_family")) .qv_stop(fn, "'family' must be made by ordinal_family()")
+  p <- ncol(data$X)
+  prior <- .oprobit_prior_of(prior, list(), p - 1L)
+  slope_prior <- .oprobit_slope_prior(prior, p - 1L)
+  .oprobit_separation(data$frame, slope_prior$B0)
+  M_root <- .oprobit_regression_root(data$X, slope_prior$B0)
+  J <- data$J
+  plan <- c(unclass(data), list(
+    M_inv = chol2inv(M_root), M_root = M_root, prior = slope_prior, priors = prior, control = control, family = family,
+    moves = .oprobit_threshold_moves(data$y, J, data$row),
+    s_start = 0.5 * sqrt(data$counts[-J] + data$counts[-1L]),
+    iter = .qv_whole(fn, iter, "iter", 1), burnin = .qv_whole(fn, burnin, "burnin", 0),
+    thin = .qv_whole(fn, thin, "thin", 1), latent = control$latent))
+  plan$report_every <- max(1L, (plan$burnin + plan$iter * plan$thin) %/% 100L)
+  if (is.null(data$groups)) {
+    plan$whole <- .oprobit_mode(plan, data$start)
+  } else {
+    sd <- prior$sd
+    plan$groups$prior <- list(family = if (sd$family == "half_normal") "normal" else "student_t",
+                              df = if (is.null(sd$df)) 3 else sd$df, scale = sd$scale)
+    plan$groups$save <- isTRUE(save_ranef)
+  }
+  structure(plan, class = "oprobit_plan")
+}
+
+# The upper triangular root of M = X'X + diag(0, B0), the precision of the
+# regression step given the latent variables.
+.oprobit_regression_root <- function(X, B0) {
+  M <- crossprod(X)
+  diag(M)[-1L] <- diag(M)[-1L] + rep_len(as.double(B0), ncol(X) - 1L)
+  chol(M)
+}
+
+# Per threshold k, the cutpoint step's units (those of categories k and
+# k + 1), their covariate rows and codes; thresholds above the middle of the
+# data move on the mirrored axis.
+.oprobit_threshold_moves <- function(y, J, row) {
+  cumulative <- cumsum(tabulate(y, J)) / length(y)
+  lapply(seq_len(J - 1L), function(k) {
+    rows <- which(y == k | y == k + 1L)
+    mirrored <- cumulative[k] > 0.5
+    code <- if (mirrored) ifelse(y[rows] == k, 3L, 2L) else ifelse(y[rows] == k, 2L, 3L)
+    list(units = rows, row = row[rows], code = as.integer(code), n = length(rows), mirrored = mirrored)
+  })
+}
