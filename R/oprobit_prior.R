@@ -171,7 +171,7 @@ dirichlet <- function(concentration = 1) {
 
 #' @export
 format.qv_prior_term <- function(x, ...) {
-  number <- function(v) paste(format(v, digits = 4), collapse = ", ")
+  number <- function(v) paste(vapply(v, format, "", digits = 4), collapse = ", ")
   switch(x$family,
          normal = if (all(x$precision == 0)) "flat" else {
            sprintf("normal(location = %s, sd = %s)", number(x$location),

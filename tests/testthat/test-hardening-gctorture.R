@@ -15,7 +15,7 @@ test_that("each entry gives under gctorture what it gives in a normal run", {
     'c_seed <- function() c_stream_seed(5)',
     '# A short ordinal probit chain with few cells, so that its whole-point move runs too.',
     'ns <- asNamespace("quorval"); d <- data.frame(y = factor(rep(1:3, 20), ordered = TRUE), x = factor(rep(1:2, each = 30)))',
-    'plan <- ns$.oprobit_plan(s <- ns$.oprobit_setup(ns$.oprobit_frame(quote(f(y ~ x, data = d)), environment()), 4L, 130L, 1L, 0, 0, "c"), s$start)',
+    's <- oprobit_plan(oprobit_data(oprobit_frame(y ~ x, data = d)), iter = 4L, burnin = 130L); plan <- ns$.oprobit_plan(s, s$start)',
     'chain_entries <- function() lapply(c("quorval", "trunomcall"), function(e) getNativeSymbolInfo(e, "quorval")$address)',
     'runs <- list(',
     '  quorval_trunomcall = list(c_seed, quote(.Call("trunomcall", 4L, mean, rsd, lo, hi, PACKAGE = "quorval"))),',

@@ -62,14 +62,13 @@ central_gradient <- function(f, x, h = 1e-6) {
 
 test_that("the whole-point proposal is centred at the posterior mode: polr's estimates when flat", {
   housing <- MASS::housing
-  model <- quorval:::.oprobit_frame(quote(oprobit_mcmc(formula = Sat ~ Infl + Type + Cont, data = housing, weights = Freq)),
-                                    environment())
+  model <- oprobit_frame(Sat ~ Infl + Type + Cont, data = housing, weights = Freq)
   ml <- MASS::polr(Sat ~ Infl + Type + Cont, data = housing, weights = Freq, method = "probit", Hess = TRUE)
-  flat <- quorval:::.oprobit_setup(model, 10, 10, 1, 0, 0, "c")$whole
+  flat <- oprobit_plan(oprobit_data(model))$whole
   expect_equal(flat$mode, unname(c(coef(ml), ml$zeta)), tolerance = 1e-5)
   # With a slope prior: the mode maximises the log posterior (written out
   # here), and the proposal's scale is the inverse of its numerical Hessian.
-  setup <- quorval:::.oprobit_setup(model, 10, 10, 1, 0.3, 4, "c")
+  setup <- oprobit_plan(oprobit_data(model), oprobit_prior(b = normal(0.3, 0.5)))
   X <- model$X[, -1L]
   log_posterior <- function(theta) {
     eta <- drop(X %*% theta[1:6])
@@ -137,11 +136,10 @@ test_that("another value of the working frame's fixed cutpoint gives the same po
   data <- MASS::housing
   data$Sat5 <- factor(paste(data$Sat, data$Cont), ordered = TRUE,
                       levels = c("Low Low", "Low High", "Medium Low", "Medium High", "High Low", "High High"))
-  call <- match.call(oprobit_mcmc, quote(oprobit_mcmc(Sat5 ~ Infl + Type, data = data, weights = Freq)))
-  model <- .oprobit_frame(call, environment())
+  data <- oprobit_data(oprobit_frame(Sat5 ~ Infl + Type, data = data, weights = Freq))
   settings <- .qv_chain_seeds(21, 2)
   run <- function(factor) {
-    setup <- .oprobit_setup(model, 3000, 500, 1, 0, 0, "c")
+    setup <- oprobit_plan(data, iter = 3000, burnin = 500)
     setup$U <- setup$U * factor
     do.call(rbind, lapply(.oprobit_run_chains(setup, settings, 1L, NULL, FALSE), `[[`, "draws"))
   }
