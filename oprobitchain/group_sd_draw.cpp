@@ -3,12 +3,11 @@
 #include <cmath>
 
 #include "r_math.h"
+#include "slice_step.h"
 #include "small_matrix.h"
 
 namespace oprobit {
 namespace {
-
-constexpr int kMaxStepsOut = 50;
 
 // sum over levels of u u' into s (q x q).
 void effect_squares(const GroupTerm& term, double* s) {
@@ -49,32 +48,14 @@ double log_target(const GroupEffects& groups, const GroupTerm& term, const doubl
   return value;
 }
 
-// Slice step on x = log sd[j] (stepping out by unit widths, then shrinking).
+// Slice step on x = log sd[j].
 void slice_sd(const GroupEffects& groups, GroupTerm& term, int j, const double* s, double* scratch) {
   double* sd = term.sd;
-  const double x0 = std::log(sd[j]);
   auto logf = [&](double x) {
     sd[j] = std::exp(x);
     return log_target(groups, term, sd, term.cor, s, scratch);
   };
-  const double level = logf(x0) - exp_rand();
-  double left = x0 - unif_rand();
-  double right = left + 1.0;
-  for (int k = 0; k < kMaxStepsOut && logf(left) > level; ++k) left -= 1.0;
-  for (int k = 0; k < kMaxStepsOut && logf(right) > level; ++k) right += 1.0;
-  for (;;) {
-    const double x = left + unif_rand() * (right - left);
-    if (logf(x) > level) return;  // sd[j] holds exp(x)
-    if (x < x0) {
-      left = x;
-    } else {
-      right = x;
-    }
-    if (right - left < 1e-12) {
-      sd[j] = std::exp(x0);
-      return;
-    }
-  }
+  sd[j] = std::exp(slice_step(kLogSdSlice, std::log(sd[j]), log_density(logf)));
 }
 
 // Slice step on one correlation over (-1, 1), shrinking towards the current
@@ -82,27 +63,14 @@ void slice_sd(const GroupEffects& groups, GroupTerm& term, int j, const double* 
 void slice_cor(const GroupEffects& groups, GroupTerm& term, int j, int k, const double* s, double* scratch) {
   const int q = term.q;
   double* cor = term.cor;
-  const double x0 = cor[j + q * k];
   auto logf = [&](double x) {
     cor[j + q * k] = x;
     cor[k + q * j] = x;
     return log_target(groups, term, term.sd, cor, s, scratch);
   };
-  const double level = logf(x0) - exp_rand();
-  double left = -1.0, right = 1.0;
-  for (;;) {
-    const double x = left + unif_rand() * (right - left);
-    if (x > -1.0 && x < 1.0 && logf(x) > level) return;
-    if (x < x0) {
-      left = x;
-    } else {
-      right = x;
-    }
-    if (right - left < 1e-12) {
-      logf(x0);
-      return;
-    }
-  }
+  const double x = slice_step(SliceShape{0.0, 0, -1.0, 1.0, 1e-12}, cor[j + q * k], log_density(logf));
+  cor[j + q * k] = x;
+  cor[k + q * j] = x;
 }
 
 // sigma^2 and its mixing variable a, each from its inverse-gamma conditional.

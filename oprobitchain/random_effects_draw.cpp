@@ -4,6 +4,7 @@
 
 #include "group_sd_draw.h"
 #include "r_math.h"
+#include "slice_step.h"
 #include "small_matrix.h"
 
 namespace oprobit {
@@ -88,26 +89,7 @@ void rescale_term(ChainState& s, GroupTerm& term, int j) {
     const double value = std::exp(x);
     return -0.5 * precision * value * value + linear * value + log_sd_prior(groups, value) + x;
   };
-  const double x0 = std::log(sd);
-  const double level = logf(x0) - exp_rand();
-  double left = x0 - unif_rand();
-  double right = left + 1.0;
-  for (int k = 0; k < 50 && logf(left) > level; ++k) left -= 1.0;
-  for (int k = 0; k < 50 && logf(right) > level; ++k) right += 1.0;
-  double x = x0;
-  for (;;) {
-    const double candidate = left + unif_rand() * (right - left);
-    if (logf(candidate) > level) {
-      x = candidate;
-      break;
-    }
-    if (candidate < x0) {
-      left = candidate;
-    } else {
-      right = candidate;
-    }
-    if (right - left < 1e-12) break;
-  }
+  const double x = slice_step(kLogSdSlice, std::log(sd), log_density(logf));
   const double ratio = std::exp(x) / sd;
   for (int i = 0; i < n; ++i) eta[i] += d[i] * term.u[static_cast<R_xlen_t>(term.level[i]) * q + j] * (ratio - 1.0);
   for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * q + j] *= ratio;

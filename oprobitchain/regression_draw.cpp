@@ -1,34 +1,22 @@
 #include "regression_draw.h"
 
 #include <cmath>
+#include <limits>
 
 #include "r_math.h"
+#include "slice_step.h"
 #include "small_matrix.h"
 
 namespace oprobit {
 namespace {
 
-// The slice step (stepping out, then shrinking) for t > 0 under the
-// log-concave density a log t - rss t^2 / 2 + S t.
+// The slice step for t > 0 under the log-concave density a log t - rss t^2 / 2
+// + S t, stepping out without limit by a width from the curvature at the mode.
 double slice_t(double t, double a, double rss, double S) {
   auto logf = [a, rss, S](double x) { return a * std::log(x) - rss * x * x / 2 + S * x; };
   const double mode = (S + std::sqrt(S * S + 4 * rss * a)) / (2 * rss);
   const double width = 2 / std::sqrt(a / (mode * mode) + rss);
-  const double level = logf(t) - exp_rand();
-  double left = t - unif_rand() * width;
-  double right = left + width;
-  while (left > 0 && logf(left) > level) left -= width;
-  while (logf(right) > level) right += width;
-  if (left < 0) left = 0;
-  for (;;) {
-    const double x = left + unif_rand() * (right - left);
-    if (x > 0 && logf(x) > level) return x;
-    if (x < t) {
-      left = x;
-    } else {
-      right = x;
-    }
-  }
+  return slice_step(SliceShape{width, -1, 0.0, std::numeric_limits<double>::infinity(), 0.0}, t, log_density(logf));
 }
 
 }  // namespace
