@@ -214,6 +214,7 @@ void set_up_latent(ChainState* s) {
   s->frame.cutpoints = zeros(K);
   s->frame.bounds_of = zeros(K);
   s->frame.bounds_set = false;
+  s->frame.z = nullptr;
   const int p = s->data.p;
   s->regression = RegressionScratch{zeros(s->data.rows), zeros(p), zeros(p), zeros(p), zeros(p)};
 }
@@ -251,12 +252,6 @@ int keep_slots(SEXP plan) {
   SEXP rows = plan_element(plan, "move_row");
   if (TYPEOF(rows) != VECSXP) Rf_error("%s: plan element 'move_row' must be a list", kEntry);
   return kFirstMoveSlot + 2 * static_cast<int>(XLENGTH(rows));
-}
-
-void update_eta(const ChainData& data, const double* beta, double* eta) {
-  // x' beta by covariate row, the intercept column left out (0 without slopes).
-  multiply(data.X + data.rows, data.rows, data.slopes, beta, eta);
-  for (int r = 0; r < data.rows; ++r) eta[r] += data.offset[r];
 }
 
 }  // namespace oprobit

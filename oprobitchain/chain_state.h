@@ -15,6 +15,8 @@
 
 #include "group_effects.h"
 #include "newton_proposal.h"
+#include "random_source.h"
+#include "small_matrix.h"
 #include "whole_point.h"
 
 namespace oprobit {
@@ -127,6 +129,7 @@ struct LatentFrame {
   double* cutpoints;   // J + 1
   double* bounds_of;   // the cutpoints the bounds were built for
   bool bounds_set;
+  const double* z;     // n: the last latent draws, in keep[kLatentDraws]
 };
 
 struct RegressionScratch {
@@ -165,6 +168,10 @@ T* scratch(R_xlen_t count) {
 }
 
 // eta = x' beta + offset for every covariate row.
-void update_eta(const ChainData& data, const double* beta, double* eta);
+inline void update_eta(const ChainData& data, const double* beta, double* eta) {
+  // x' beta by covariate row, the intercept column left out (0 without slopes).
+  multiply(data.X + data.rows, data.rows, data.slopes, beta, eta);
+  for (int r = 0; r < data.rows; ++r) eta[r] += data.offset[r];
+}
 
 }  // namespace oprobit

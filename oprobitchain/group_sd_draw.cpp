@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "r_math.h"
 #include "slice_step.h"
 #include "small_matrix.h"
 
@@ -49,18 +48,18 @@ double log_target(const GroupEffects& groups, const GroupTerm& term, const doubl
 }
 
 // Slice step on x = log sd[j].
-void slice_sd(const GroupEffects& groups, GroupTerm& term, int j, const double* s, double* scratch) {
+void slice_sd(const RandomSource& random, const GroupEffects& groups, GroupTerm& term, int j, const double* s, double* scratch) {
   double* sd = term.sd;
   auto logf = [&](double x) {
     sd[j] = std::exp(x);
     return log_target(groups, term, sd, term.cor, s, scratch);
   };
-  sd[j] = std::exp(slice_step(kLogSdSlice, std::log(sd[j]), log_density(logf)));
+  sd[j] = std::exp(slice_step(random, kLogSdSlice, std::log(sd[j]), log_density(logf)));
 }
 
 // Slice step on one correlation over (-1, 1), shrinking towards the current
 // value; values off the positive definite matrices have density 0.
-void slice_cor(const GroupEffects& groups, GroupTerm& term, int j, int k, const double* s, double* scratch) {
+void slice_cor(const RandomSource& random, const GroupEffects& groups, GroupTerm& term, int j, int k, const double* s, double* scratch) {
   const int q = term.q;
   double* cor = term.cor;
   auto logf = [&](double x) {
@@ -68,18 +67,18 @@ void slice_cor(const GroupEffects& groups, GroupTerm& term, int j, int k, const 
     cor[k + q * j] = x;
     return log_target(groups, term, term.sd, cor, s, scratch);
   };
-  const double x = slice_step(SliceShape{0.0, 0, -1.0, 1.0, 1e-12}, cor[j + q * k], log_density(logf));
+  const double x = slice_step(random, SliceShape{0.0, 0, -1.0, 1.0, 1e-12}, cor[j + q * k], log_density(logf));
   cor[j + q * k] = x;
   cor[k + q * j] = x;
 }
 
 // sigma^2 and its mixing variable a, each from its inverse-gamma conditional.
-void draw_half_t_mixture(const GroupEffects& groups, GroupTerm& term, double squares) {
+void draw_half_t_mixture(const RandomSource& random, const GroupEffects& groups, GroupTerm& term, double squares) {
   const double df = groups.df;
   const double variance = term.sd[0] * term.sd[0];
-  const double a = 1.0 / Rf_rgamma((df + 1.0) / 2.0, 1.0 / (df / variance + 1.0 / (groups.scale * groups.scale)));
+  const double a = 1.0 / random.gamma((df + 1.0) / 2.0, 1.0 / (df / variance + 1.0 / (groups.scale * groups.scale)));
   term.mix = a;
-  const double drawn = 1.0 / Rf_rgamma((df + term.levels) / 2.0, 1.0 / (df / a + squares / 2.0));
+  const double drawn = 1.0 / random.gamma((df + term.levels) / 2.0, 1.0 / (df / a + squares / 2.0));
   term.sd[0] = std::sqrt(drawn);
 }
 
@@ -124,7 +123,7 @@ bool set_group_covariance(GroupTerm& term) {
   return true;
 }
 
-void draw_group_covariances(ChainState& s) {
+void draw_group_covariances(ChainState& s, const RandomSource& random) {
   GroupEffects& groups = s.groups;
   for (int t = 0; t < groups.terms; ++t) {
     GroupTerm& term = groups.term[t];
@@ -133,11 +132,11 @@ void draw_group_covariances(ChainState& s) {
     double* scratch = squares + q * q;
     effect_squares(term, squares);
     if (q == 1 && groups.sd_prior == kHalfStudentT) {
-      draw_half_t_mixture(groups, term, squares[0]);
+      draw_half_t_mixture(random, groups, term, squares[0]);
     } else {
-      for (int j = 0; j < q; ++j) slice_sd(groups, term, j, squares, scratch);
+      for (int j = 0; j < q; ++j) slice_sd(random, groups, term, j, squares, scratch);
       for (int j = 0; j < q; ++j) {
-        for (int k = j + 1; k < q; ++k) slice_cor(groups, term, j, k, squares, scratch);
+        for (int k = j + 1; k < q; ++k) slice_cor(random, groups, term, j, k, squares, scratch);
       }
     }
     if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");

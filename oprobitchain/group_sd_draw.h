@@ -11,7 +11,7 @@
 
 namespace oprobit {
 
-void draw_group_covariances(ChainState& s);
+void draw_group_covariances(ChainState& s, const RandomSource& random);
 
 // The log prior density of one group-level sd, up to a constant.
 double log_sd_prior(const GroupEffects& groups, double sd);

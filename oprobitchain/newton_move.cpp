@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "group_sd_draw.h"
-#include "r_math.h"
 #include "random_effects_draw.h"
 #include "small_matrix.h"
 
@@ -116,11 +115,11 @@ void take(ChainState& s, const Layout& layout, const double* theta) {
   refresh_group_offsets(s);
 }
 
-// A draw from the proposal from `from` into w, from R's stream: d normals
-// (kept in z), then one chi-square.
-void draw_from(const NewtonPoint& from, int d, double df, double* w, double* z) {
-  for (int a = 0; a < d; ++a) z[a] = norm_rand();
-  const double scale = std::sqrt(df / Rf_rchisq(df));
+// A draw from the proposal from `from` into w: d normals (kept in z), then
+// one chi-square.
+void draw_from(const RandomSource& random, const NewtonPoint& from, int d, double df, double* w, double* z) {
+  for (int a = 0; a < d; ++a) z[a] = random.normal();
+  const double scale = std::sqrt(df / random.chi_square(df));
   solve_lower_transposed(from.root, d, z);
   for (int a = 0; a < d; ++a) w[a] = from.centre[a] + z[a] * scale;
 }
@@ -147,7 +146,7 @@ void set_up_newton_moves(ChainState* s) {
   whole.newton_directions = scratch<double>(static_cast<R_xlen_t>(s->data.rows) * extra);
 }
 
-void newton_moves(ChainState& s, int i) {
+void newton_moves(ChainState& s, const RandomSource& random, int i) {
   WholePointMoves& whole = s.whole;
   const Layout layout = layout_of(s);
   const int d = layout.d;
@@ -168,7 +167,7 @@ void newton_moves(ChainState& s, int i) {
   for (int move = 0; move < whole.per_iteration; ++move) {
     if (kept) whole.tried += 1.0;
     if (!proposes) continue;
-    draw_from(*current, d, df, w, whole.normals);
+    draw_from(random, *current, d, df, w, whole.normals);
     bool ordered = true;
     for (int k = 1; k < layout.thresholds; ++k) ordered = ordered && new_zeta[k - 1] < new_zeta[k];
     if (!ordered) continue;
@@ -177,7 +176,7 @@ void newton_moves(ChainState& s, int i) {
     const double log_ratio = candidate->log_posterior - current->log_posterior +
                              newton_log_density(*candidate, theta, d, df, whole.ratio_scratch) -
                              newton_log_density(*current, w, d, df, whole.ratio_scratch);
-    if (std::isnan(log_ratio) || !(std::log(unif_rand()) < log_ratio)) continue;
+    if (std::isnan(log_ratio) || !(std::log(random.uniform()) < log_ratio)) continue;
     if (kept) whole.accepted += 1.0;
     take(s, layout, w);
     if (move + 1 == whole.per_iteration) break;

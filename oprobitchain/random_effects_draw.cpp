@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "group_sd_draw.h"
-#include "r_math.h"
 #include "slice_step.h"
 #include "small_matrix.h"
 
@@ -14,7 +13,7 @@ namespace {
 // the point draw_regression() left: w = t (z - b[1]) = t z + zeta[1].
 void latent_on_probit_scale(ChainState& s) {
   const ChainData& data = s.data;
-  const double* z = REAL(VECTOR_ELT(s.keep, kLatentDraws));
+  const double* z = s.frame.z;
   const double t = data.categories > 2 ? (s.zeta[data.thresholds - 1] - s.zeta[0]) / data.U : 1.0;
   double* w = s.groups.w;
   for (int i = 0; i < data.n; ++i) w[i] = t * z[i] + s.zeta[0];
@@ -23,7 +22,7 @@ void latent_on_probit_scale(ChainState& s) {
 // One term's effects, each level's q coefficients in one block: precision
 // sum d d' + Sigma^-1, mean its inverse times sum d r, r = w - eta + d' u.
 // s.eta is kept equal to x' beta + every term's d' u.
-void draw_term(ChainState& s, GroupTerm& term) {
+void draw_term(ChainState& s, const RandomSource& random, GroupTerm& term) {
   const int n = s.data.n;
   const int q = term.q;
   const int qq = q * q;
@@ -53,7 +52,7 @@ void draw_term(ChainState& s, GroupTerm& term) {
     for (int j = 0; j < q; ++j) mean[j] = term.dr[static_cast<R_xlen_t>(g) * q + j];
     solve_lower(root, q, mean);
     solve_lower_transposed(root, q, mean);
-    for (int j = 0; j < q; ++j) normals[j] = norm_rand();
+    for (int j = 0; j < q; ++j) normals[j] = random.normal();
     solve_lower_transposed(root, q, normals);
     for (int j = 0; j < q; ++j) u[j] = mean[j] + normals[j];
   }
@@ -70,7 +69,7 @@ void draw_term(ChainState& s, GroupTerm& term) {
 // the residual r = w - eta + d_j u_j is normal around sd_j a, a = d_j u_j /
 // sd_j: a slice step on log sd_j under that likelihood and the sd prior. The
 // effects are rescaled with the sd, eta with them.
-void rescale_term(ChainState& s, GroupTerm& term, int j) {
+void rescale_term(ChainState& s, const RandomSource& random, GroupTerm& term, int j) {
   const int n = s.data.n;
   const int q = term.q;
   const double sd = term.sd[j];
@@ -89,7 +88,7 @@ void rescale_term(ChainState& s, GroupTerm& term, int j) {
     const double value = std::exp(x);
     return -0.5 * precision * value * value + linear * value + log_sd_prior(groups, value) + x;
   };
-  const double x = slice_step(kLogSdSlice, std::log(sd), log_density(logf));
+  const double x = slice_step(random, kLogSdSlice, std::log(sd), log_density(logf));
   const double ratio = std::exp(x) / sd;
   for (int i = 0; i < n; ++i) eta[i] += d[i] * term.u[static_cast<R_xlen_t>(term.level[i]) * q + j] * (ratio - 1.0);
   for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * q + j] *= ratio;
@@ -101,7 +100,7 @@ void rescale_term(ChainState& s, GroupTerm& term, int j) {
 // counterpart (thresholds up by delta, or the slope down by delta): the
 // likelihood stays, so delta is drawn from the effects' normal prior (and the
 // slope's, when it has one).
-void shift_term(ChainState& s, GroupTerm& term) {
+void shift_term(ChainState& s, const RandomSource& random, GroupTerm& term) {
   const int q = term.q;
   for (int j = 0; j < q; ++j) {
     const int target = term.shift[j];
@@ -117,7 +116,7 @@ void shift_term(ChainState& s, GroupTerm& term) {
       precision += s.prior.B0[k];
       linear += s.prior.B0[k] * (s.beta[k] - s.prior.b0[k]);
     }
-    const double delta = linear / precision + norm_rand() / std::sqrt(precision);
+    const double delta = linear / precision + random.normal() / std::sqrt(precision);
     for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * q + j] += delta;
     if (target < 0) {
       for (int k = 0; k < s.data.thresholds; ++k) s.zeta[k] += delta;
@@ -154,15 +153,15 @@ void refresh_group_offsets(ChainState& s) {
   multiply(s.prior.M_inv, p, p, groups.linear_term, groups.prior_shift);
 }
 
-void draw_group_effects(ChainState& s) {
+void draw_group_effects(ChainState& s, const RandomSource& random) {
   GroupEffects& groups = s.groups;
   if (groups.terms == 0) return;
   latent_on_probit_scale(s);
   for (int t = 0; t < groups.terms; ++t) {
-    draw_term(s, groups.term[t]);
-    for (int j = 0; j < groups.term[t].q; ++j) rescale_term(s, groups.term[t], j);
+    draw_term(s, random, groups.term[t]);
+    for (int j = 0; j < groups.term[t].q; ++j) rescale_term(s, random, groups.term[t], j);
   }
-  for (int t = 0; t < groups.terms; ++t) shift_term(s, groups.term[t]);
+  for (int t = 0; t < groups.terms; ++t) shift_term(s, random, groups.term[t]);
   refresh_group_offsets(s);
 }
 

@@ -12,7 +12,7 @@ namespace oprobit {
 
 // After draw_regression(): reads the latent draws (working frame) and the
 // point it left. Nothing when there are no group terms.
-void draw_group_effects(ChainState& s);
+void draw_group_effects(ChainState& s, const RandomSource& random);
 
 // The offsets d' u by unit, eta and the regression step's linear term from
 // the current effects.

@@ -1,15 +1,13 @@
 #include "slice_step.h"
 
-#include "r_math.h"
-
 namespace oprobit {
 
-double slice_step(const SliceShape& shape, double x0, LogDensity logf) {
+double slice_step(const RandomSource& random, const SliceShape& shape, double x0, LogDensity logf) {
   const double lower = shape.lower, upper = shape.upper, width = shape.width;
-  const double level = logf(x0) - exp_rand();
+  const double level = logf(x0) - random.exponential();
   double left = lower, right = upper;
   if (width > 0) {
-    left = x0 - unif_rand() * width;
+    left = x0 - random.uniform() * width;
     right = left + width;
     for (int k = shape.max_steps; k != 0 && left > lower && logf(left) > level; k -= k > 0) left -= width;
     for (int k = shape.max_steps; k != 0 && right < upper && logf(right) > level; k -= k > 0) right += width;
@@ -17,7 +15,7 @@ double slice_step(const SliceShape& shape, double x0, LogDensity logf) {
     if (right > upper) right = upper;
   }
   for (;;) {
-    const double x = left + unif_rand() * (right - left);
+    const double x = left + random.uniform() * (right - left);
     if (x > lower && x < upper && logf(x) > level) return x;
     if (x < x0) {
       left = x;

@@ -7,6 +7,8 @@
 
 #include <limits>
 
+#include "random_source.h"
+
 namespace oprobit {
 
 // The interval and its limits. The density is 0 outside (lower, upper), where
@@ -41,6 +43,6 @@ LogDensity log_density(const F& f) {
 
 // The new point; logf may keep its own state of the last point it was
 // evaluated at, which need not be the point returned.
-double slice_step(const SliceShape& shape, double x0, LogDensity logf);
+double slice_step(const RandomSource& random, const SliceShape& shape, double x0, LogDensity logf);
 
 }  // namespace oprobit
