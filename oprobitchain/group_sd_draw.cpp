@@ -84,45 +84,6 @@ void draw_half_t_mixture(const RandomSource& random, const GroupEffects& groups,
 
 }  // namespace
 
-double log_sd_prior(const GroupEffects& groups, double sd) {
-  const double x = sd / groups.scale;
-  if (groups.sd_prior == kHalfNormal) return -0.5 * x * x;
-  return -0.5 * (groups.df + 1.0) * std::log1p(x * x / groups.df);
-}
-
-void log_sd_prior_derivatives(const GroupEffects& groups, double sd, double* value, double* first,
-                              double* second) {
-  const double x = sd / groups.scale;
-  *value = log_sd_prior(groups, sd) + std::log(sd);
-  if (groups.sd_prior == kHalfNormal) {
-    *first = 1.0 - x * x;
-    *second = -2.0 * x * x;
-    return;
-  }
-  const double r = x * x / groups.df;
-  *first = 1.0 - (groups.df + 1.0) * r / (1.0 + r);
-  *second = -2.0 * (groups.df + 1.0) * r / ((1.0 + r) * (1.0 + r));
-}
-
-bool set_group_covariance(GroupTerm& term) {
-  const int q = term.q;
-  double* root = term.scratch;
-  double* column = root + q * q;
-  for (int j = 0; j < q; ++j) {
-    for (int k = 0; k < q; ++k) {
-      term.sigma[j + q * k] = term.sd[j] * term.sd[k] * (j == k ? 1.0 : term.cor[j + q * k]);
-    }
-  }
-  if (!cholesky_lower(term.sigma, q, root)) return false;
-  for (int k = 0; k < q; ++k) {
-    for (int j = 0; j < q; ++j) column[j] = j == k ? 1.0 : 0.0;
-    solve_lower(root, q, column);
-    solve_lower_transposed(root, q, column);
-    for (int j = 0; j < q; ++j) term.sigma_inv[j + q * k] = column[j];
-  }
-  return true;
-}
-
 void draw_group_covariances(ChainState& s, const RandomSource& random) {
   GroupEffects& groups = s.groups;
   for (int t = 0; t < groups.terms; ++t) {
@@ -139,7 +100,7 @@ void draw_group_covariances(ChainState& s, const RandomSource& random) {
         for (int k = j + 1; k < q; ++k) slice_cor(random, groups, term, j, k, squares, scratch);
       }
     }
-    if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");
+    require_group_covariance(term);
   }
 }
 

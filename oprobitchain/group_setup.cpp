@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "group_sd_draw.h"
 #include "plan.h"
-#include "random_effects_draw.h"
 
 namespace oprobit {
 namespace {

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "group_sd_draw.h"
 #include "slice_step.h"
 #include "small_matrix.h"
 
@@ -93,7 +92,7 @@ void rescale_term(ChainState& s, const RandomSource& random, GroupTerm& term, in
   for (int i = 0; i < n; ++i) eta[i] += d[i] * term.u[static_cast<R_xlen_t>(term.level[i]) * q + j] * (ratio - 1.0);
   for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * q + j] *= ratio;
   term.sd[j] = std::exp(x);
-  if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");
+  require_group_covariance(term);
 }
 
 // Coefficient j of every level moves by delta together with its fixed
@@ -127,31 +126,6 @@ void shift_term(ChainState& s, const RandomSource& random, GroupTerm& term) {
 }
 
 }  // namespace
-
-void refresh_group_offsets(ChainState& s) {
-  GroupEffects& groups = s.groups;
-  const ChainData& data = s.data;
-  const int n = data.n;
-  for (int i = 0; i < n; ++i) groups.offset[i] = groups.base_offset[i];
-  for (int t = 0; t < groups.terms; ++t) {
-    const GroupTerm& term = groups.term[t];
-    for (int i = 0; i < n; ++i) {
-      const double* u = term.u + static_cast<R_xlen_t>(term.level[i]) * term.q;
-      for (int j = 0; j < term.q; ++j) groups.offset[i] += term.d[i + static_cast<R_xlen_t>(n) * j] * u[j];
-    }
-  }
-  update_eta(data, s.beta, s.eta);
-  // P m - X' o and M^-1 times it, for the next regression step; the plan's
-  // linear term has the model's own offsets in it already.
-  const int p = data.p;
-  for (int a = 0; a < p; ++a) {
-    const double* column = data.X + static_cast<R_xlen_t>(data.rows) * a;
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) sum += column[i] * (groups.offset[i] - groups.base_offset[i]);
-    groups.linear_term[a] = groups.base_linear[a] - sum;
-  }
-  multiply(s.prior.M_inv, p, p, groups.linear_term, groups.prior_shift);
-}
 
 void draw_group_effects(ChainState& s, const RandomSource& random) {
   GroupEffects& groups = s.groups;

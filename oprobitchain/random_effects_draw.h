@@ -14,8 +14,4 @@ namespace oprobit {
 // point it left. Nothing when there are no group terms.
 void draw_group_effects(ChainState& s, const RandomSource& random);
 
-// The offsets d' u by unit, eta and the regression step's linear term from
-// the current effects.
-void refresh_group_offsets(ChainState& s);
-
 }  // namespace oprobit
