@@ -1,7 +1,7 @@
 // .Call entry oprobit_chain(plan, entries, report): one chain of the ordinal
 // probit sampler behind oprobit_mcmc(), the whole loop in native code. The R
-// layer builds the plan (data, prior, tuning; see R/oprobit_sampler.R for the
-// model and the working frame) and hands over the two library entries each
+// layer builds the plan (data, prior, tuning; R/oprobit_plan_list.R, and
+// R/oprobit_sampler.R for the model and the working frame) and hands over the two library entries each
 // iteration calls: quorval's cutpoint step and a trunomcall. They are called
 // exactly as R would call them, with R vectors, so the libraries stay what
 // they are; only the bookkeeping between the calls lives here.

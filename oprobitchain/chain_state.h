@@ -37,6 +37,8 @@ enum KeepSlot {
   kLatentLower,
   kLatentUpper,
   kLatentDraws,  // the last trunomcall's result
+  kMoveRows,     // per threshold: covariate row of each of its units
+  kMoveCodes,    // per threshold: 2 or 3 per unit
   kDraws,        // the chain's kept draws
   kGroupDraws,   // kept group-level sds and correlations
   kEffectDraws,  // kept group-level effects, when asked for
@@ -86,9 +88,9 @@ struct ChainSettings {
 
 // One threshold move per threshold: the rows (units) of its two categories.
 struct ThresholdMoves {
-  SEXP rows;      // list: per threshold, covariate row of each unit
-  SEXP codes;     // list: per threshold, 2 or 3 per unit
-  const int* mirrored;  // per threshold: moved on the axis w -> -w
+  SEXP rows;      // keep[kMoveRows]
+  SEXP codes;     // keep[kMoveCodes]
+  const bool* mirrored;  // per threshold: moved on the axis w -> -w
   double* scale;        // per threshold: proposal precision
   double* accepted;     // after burn-in
   double* tried;        // after burn-in
