@@ -48,7 +48,9 @@ CRANDSEED_EXPORTS = crandseed/exports.map
 
 # The chain driver of oprobit_mcmc(): the loop between calls of quorval's
 # cutpoint step and a trunomcall, whose addresses the R layer hands it.
-OPROBITCHAIN_NATIVE = oprobitchain/whole_point.cpp oprobitchain/small_matrix.cpp oprobitchain/newton_proposal.cpp
-OPROBITCHAIN_GLUE = oprobitchain/chain_entry.cpp oprobitchain/chain_setup.cpp oprobitchain/threshold_step.cpp oprobitchain/whole_point_move.cpp oprobitchain/newton_move.cpp oprobitchain/latent_draw.cpp oprobitchain/regression_draw.cpp oprobitchain/random_effects_draw.cpp oprobitchain/group_sd_draw.cpp oprobitchain/group_setup.cpp oprobitchain/tuning.cpp oprobitchain/plan.cpp
+# Its NATIVE moves draw from the source they are handed and call nothing of
+# R, though they see R's headers through the chain's state.
+OPROBITCHAIN_NATIVE = oprobitchain/whole_point.cpp oprobitchain/small_matrix.cpp oprobitchain/newton_proposal.cpp oprobitchain/slice_step.cpp oprobitchain/regression_draw.cpp oprobitchain/whole_point_move.cpp
+OPROBITCHAIN_GLUE = oprobitchain/chain_entry.cpp oprobitchain/chain_setup.cpp oprobitchain/threshold_step.cpp oprobitchain/newton_move.cpp oprobitchain/latent_draw.cpp oprobitchain/random_effects_draw.cpp oprobitchain/group_sd_draw.cpp oprobitchain/group_setup.cpp oprobitchain/group_effects.cpp oprobitchain/tuning.cpp oprobitchain/plan.cpp
 OPROBITCHAIN_CORE =
 OPROBITCHAIN_EXPORTS = oprobitchain/exports.map

@@ -8,33 +8,6 @@
 # (scale), the correlations uniform (LKJ(1)). The chain's moves for them are
 # in oprobitchain/random_effects_draw.cpp and group_sd_draw.cpp.
 
-# Rows up to which a fit with group terms makes two whole-point moves per
-# iteration.
-.oprobit_group_few_rows <- 500L
-
-# The plan's group part; the chain's starting effects are 0, its starting
-# sds spread a little around a half by the chain's R stream.
-.oprobit_group_plan <- function(plan, groups) {
-  plan$t_by_slice <- TRUE
-  # The effects move the mode of (beta, zeta) in every iteration: the
-  # whole-point move proposes from the Newton step of the current point. Its
-  # two passes over the rows cost little where the rows are few, against the
-  # entries' fixed cost per call: two moves then.
-  plan$whole_newton <- TRUE
-  plan$whole_moves <- if (plan$n <= .oprobit_group_few_rows) 2L else 1L
-  plan$groups <- list(
-    terms = lapply(groups$terms, function(term) {
-      q <- length(term$coefs)
-      list(q = as.integer(q), levels = as.integer(length(term$levels)),
-           level = as.integer(term$unit_level - 1L), d = as.double(term$unit_d),
-           shift = as.integer(term$shift), u = double(q * length(term$levels)),
-           sd = 0.5 * exp(stats::rnorm(q, 0, 0.1)))
-    }),
-    sd_prior = if (groups$prior$family == "normal") 1L else 0L,
-    df = groups$prior$df, scale = groups$prior$scale, keep_effects = isTRUE(groups$save))
-  plan
-}
-
 # A chain's result with its group-level draws: sds and correlations as
 # columns of `draws`, the effects (when kept) and their sums.
 .oprobit_group_chain_result <- function(result, out, groups) {

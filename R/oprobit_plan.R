@@ -1,7 +1,7 @@
 # The third stage of oprobit_mcmc(): the data with the prior and the
 # sampler's settings, as every chain of a fit shares them: the regression
 # step's precision, the posterior mode and curvature that centre and scale
-# the whole-point move, the threshold moves and the run's length. The chain
+# the whole-point move and the run's length. The chain
 # driver (oprobitchain/) reads it through .oprobit_plan_list().
 
 #' The plan of an ordinal probit fit's chains
@@ -44,11 +44,8 @@ oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_contro
   J <- data$J
   plan <- c(unclass(data), list(
     M_inv = chol2inv(M_root), M_root = M_root, prior = slope_prior, priors = prior, control = control, family = family,
-    moves = .oprobit_threshold_moves(data$y, J, data$row),
-    s_start = 0.5 * sqrt(data$counts[-J] + data$counts[-1L]),
     iter = .qv_whole(fn, iter, "iter", 1), burnin = .qv_whole(fn, burnin, "burnin", 0),
     thin = .qv_whole(fn, thin, "thin", 1), latent = control$latent))
-  plan$report_every <- max(1L, (plan$burnin + plan$iter * plan$thin) %/% 100L)
   if (is.null(data$groups)) {
     plan$whole <- .oprobit_mode(plan, data$start)
   } else {
@@ -66,17 +63,4 @@ oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_contro
   M <- crossprod(X)
   diag(M)[-1L] <- diag(M)[-1L] + rep_len(as.double(B0), ncol(X) - 1L)
   chol(M)
-}
-
-# Per threshold k, the cutpoint step's units (those of categories k and
-# k + 1), their covariate rows and codes; thresholds above the middle of the
-# data move on the mirrored axis.
-.oprobit_threshold_moves <- function(y, J, row) {
-  cumulative <- cumsum(tabulate(y, J)) / length(y)
-  lapply(seq_len(J - 1L), function(k) {
-    rows <- which(y == k | y == k + 1L)
-    mirrored <- cumulative[k] > 0.5
-    code <- if (mirrored) ifelse(y[rows] == k, 3L, 2L) else ifelse(y[rows] == k, 2L, 3L)
-    list(units = rows, row = row[rows], code = as.integer(code), n = length(rows), mirrored = mirrored)
-  })
 }

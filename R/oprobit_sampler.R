@@ -46,25 +46,17 @@
 # The proposal precision of each threshold is tuned during burn-in towards
 # 44% acceptance, then fixed.
 
-.oprobit_target_acceptance <- 0.44
-.oprobit_adapt_window <- 50L
 # Distance, in latent sd, from the data to the far neighbour of an outer
 # threshold: the normal distribution function there is 0 in single precision.
 .oprobit_far <- 40
-# Whole-point moves per iteration, and the degrees of freedom of their
-# proposal.
-.oprobit_whole_moves <- 4L
-.oprobit_whole_df <- 30
-
-# Runs one chain. `setup` is what .oprobit_setup() made; `setting` holds the
+# Runs one chain. `setup` is what oprobit_plan() made; `setting` holds the
 # chain's seeds (r_seed: a L'Ecuyer-CMRG state; c_seed: the C stream seed) and
 # its starting point. The caller has fresh C streams ready (see
 # .qv_run_one). `report(i)` is called now and then with the iteration.
 # Returns list(draws, acceptance, threshold_acceptance, s, whole_acceptance,
 # seconds).
 .oprobit_chain <- function(setup, setting, report = NULL) {
-  plan <- .oprobit_plan(setup, setting$start)
-  if (!is.null(setup$groups)) plan <- .oprobit_group_plan(plan, setup$groups)
+  plan <- .oprobit_plan_list(setup, setting$start, setup$control)
   entries <- list(.oprobit_entry("quorval", "quorval"),
                   .oprobit_entry("trunomcall", if (setup$latent == "c") "quorval" else "quorval2"))
   started <- proc.time()[["elapsed"]]
@@ -85,46 +77,3 @@
 # The address of an entry as its library is loaded now (c_stream_seed()
 # loads quorval again before every chain).
 .oprobit_entry <- function(name, library) getNativeSymbolInfo(name, library)$address
-
-# What the chain driver reads: the data by distinct covariate row, the
-# threshold moves, the cells, the conditional of (b, t) given z (M = X'X +
-# diag(0, B0), prior mean term P m = (0, B0 * b0)) and the tuning.
-.oprobit_plan <- function(setup, start) {
-  p <- ncol(setup$X)
-  J <- setup$J
-  prior <- setup$prior
-  offset <- setup$offset_distinct
-  # P m - X' o: the slope prior's mean term less the offsets' (see the
-  # regression step in the driver). With an offset, t's conditional also has
-  # z' o in its linear term, so it takes the slice step even where P m - X' o
-  # happens to be zero.
-  linear_term <- c(0, prior$B0 * prior$b0) - drop(crossprod(setup$X_distinct, offset * setup$row_size))
-  M_root_inv <- backsolve(setup$M_root, diag(p))
-  cells <- setup$cells
-  list(n = as.integer(setup$n), p = as.integer(p), J = as.integer(J), U = as.double(setup$U),
-       X = setup$X_distinct, offset = as.double(offset), row_start = as.integer(c(0L, setup$row_end)),
-       y = as.integer(setup$y),
-       move_row = lapply(setup$moves, function(move) as.integer(move$row - 1L)),
-       move_code = lapply(setup$moves, function(move) as.integer(move$code)),
-       move_mirrored = vapply(setup$moves, function(move) isTRUE(move$mirrored), TRUE),
-       cell_row = as.integer(cells$row - 1L), cell_y = as.integer(cells$y),
-       cell_size = as.double(cells$size),
-       M_inv = setup$M_inv, M_root_inv = M_root_inv,
-       prior_shift = drop(setup$M_inv %*% linear_term), linear_term = linear_term,
-       t_by_slice = any(linear_term != 0) || any(offset != 0), flat = all(prior$B0 == 0),
-       b0 = as.double(prior$b0), B0 = as.double(prior$B0),
-       gamma_shape = (setup$n + J + 1 - 3) / 2,
-       burnin = as.integer(setup$burnin), iter = as.integer(setup$iter), thin = as.integer(setup$thin),
-       s_start = as.double(rep_len(setup$s_start, J - 1L)),
-       # The whole-point move pays where the cells are few against the rows.
-       whole_centre = setup$whole$mode, whole_root = setup$whole$root,
-       # Several moves per iteration where the cells are few (each move is then
-       # cheap against the latent draw); one where every unit is its own cell.
-       whole_df = .oprobit_whole_df,
-       whole_moves = if (4 * length(cells$size) <= setup$n) .oprobit_whole_moves else 1L,
-       whole_newton = FALSE,
-       adapt_window = .oprobit_adapt_window, target_acceptance = .oprobit_target_acceptance,
-       far = .oprobit_far, latent_r = setup$latent == "r",
-       report_every = as.integer(setup$report_every),
-       beta = as.double(start$beta), zeta = as.double(start$zeta))
-}

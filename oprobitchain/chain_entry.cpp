@@ -1,13 +1,14 @@
 // .Call entry oprobit_chain(plan, entries, report): one chain of the ordinal
 // probit sampler behind oprobit_mcmc(), the whole loop in native code. The R
-// layer builds the plan (data, prior, tuning; see R/oprobit_sampler.R for the
-// model and the working frame) and hands over the two library entries each
+// layer builds the plan (data, prior, tuning; R/oprobit_plan_list.R, and
+// R/oprobit_sampler.R for the model and the working frame) and hands over the two library entries each
 // iteration calls: quorval's cutpoint step and a trunomcall. They are called
 // exactly as R would call them, with R vectors, so the libraries stay what
 // they are; only the bookkeeping between the calls lives here.
 //
 // R's random stream is held from the first draw to the end and handed back
-// around every call that may use it.
+// around every call that may use it. The moves draw from it through the
+// source r_stream() makes.
 #include <type_traits>
 
 #include <R_ext/Random.h>
@@ -17,6 +18,8 @@
 #include "group_sd_draw.h"
 #include "group_setup.h"
 #include "latent_draw.h"
+#include "newton_move.h"
+#include "r_math.h"
 #include "random_effects_draw.h"
 #include "regression_draw.h"
 #include "threshold_step.h"
@@ -30,6 +33,17 @@ using oprobit::ChainSettings;
 
 static_assert(std::is_trivially_destructible<ChainState>::value,
               "the chain's state must be plain data: an R error may jump over it");
+
+double r_uniform(void*) { return unif_rand(); }
+double r_normal(void*) { return norm_rand(); }
+double r_exponential(void*) { return exp_rand(); }
+double r_gamma(void*, double shape, double scale) { return Rf_rgamma(shape, scale); }
+double r_chi_square(void*, double df) { return Rf_rchisq(df); }
+
+// R's stream, while the chain holds it.
+oprobit::RandomSource r_stream() {
+  return oprobit::RandomSource{nullptr, r_uniform, r_normal, r_exponential, r_gamma, r_chi_square};
+}
 
 void keep_draw(ChainState& s, int i) {
   const ChainSettings& settings = s.settings;
@@ -94,15 +108,20 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
   oprobit::set_up_chain(plan, entries, &s);
   const int report_every = report == R_NilValue ? 0 : s.settings.report_every;
 
+  const oprobit::RandomSource random = r_stream();
   GetRNGstate();
   for (int i = 1; i <= s.settings.iterations; ++i) {
     if (i % 16 == 0) R_CheckUserInterrupt();
     oprobit::threshold_steps(s, i);
-    oprobit::whole_point_moves(s, i);
+    if (s.whole.newton) {
+      oprobit::newton_moves(s, random, i);
+    } else {
+      oprobit::whole_point_moves(s, random, i);
+    }
     oprobit::draw_latent(s);
-    oprobit::draw_regression(s);
-    oprobit::draw_group_effects(s);
-    oprobit::draw_group_covariances(s);
+    oprobit::draw_regression(s, random);
+    oprobit::draw_group_effects(s, random);
+    oprobit::draw_group_covariances(s, random);
     oprobit::tune(s, i);
     oprobit::keep_group_draws(s, i);
     keep_draw(s, i);

@@ -1,6 +1,7 @@
 #include "chain_setup.h"
 
 #include <climits>
+#include <cmath>
 
 #include <R_ext/Rdynload.h>
 
@@ -31,10 +32,36 @@ double* zeros(R_xlen_t count) {
   return x;
 }
 
+// The cells: the runs of one category among a covariate row's units (units
+// lie in row order, by category within a row).
+Cells derive_cells(const ChainData& data) {
+  auto starts_cell = [&data](int r, int j) { return j == data.row_start[r] || data.y[j] != data.y[j - 1]; };
+  int count = 0;
+  for (int r = 0; r < data.rows; ++r) {
+    for (int j = data.row_start[r]; j < data.row_start[r + 1]; ++j) count += starts_cell(r, j);
+  }
+  int* row = scratch<int>(count);
+  int* y = scratch<int>(count);
+  double* size = scratch<double>(count);
+  int c = -1;
+  for (int r = 0; r < data.rows; ++r) {
+    for (int j = data.row_start[r]; j < data.row_start[r + 1]; ++j) {
+      if (starts_cell(r, j)) {
+        ++c;
+        row[c] = r;
+        y[c] = data.y[j];
+        size[c] = 0.0;
+      }
+      size[c] += 1.0;
+    }
+  }
+  return Cells{count, row, y, size};
+}
+
 void read_data(SEXP plan, ChainData* data) {
-  const int n = plan_int(plan, "n");
-  const int p = plan_int(plan, "p");
-  const int J = plan_int(plan, "J");
+  const int n = plan_int(plan, element::kN);
+  const int p = plan_int(plan, element::kP);
+  const int J = plan_int(plan, element::kJ);
   if (n < 1 || p < 1 || J < 2) Rf_error("%s: the plan needs n >= 1, p >= 1 and J >= 2", kEntry);
   data->n = n;
   data->p = p;
@@ -42,16 +69,16 @@ void read_data(SEXP plan, ChainData* data) {
   data->slopes = p - 1;
   data->thresholds = J - 1;
   data->dim = data->slopes + data->thresholds;
-  data->U = plan_real(plan, "U");
-  SEXP X = plan_element(plan, "X");
+  data->U = plan_real(plan, element::kU);
+  SEXP X = plan_element(plan, element::kX);
   if (TYPEOF(X) != REALSXP || XLENGTH(X) % p != 0 || XLENGTH(X) / p > INT_MAX) {
     Rf_error("%s: plan element 'X' must be a double matrix with p columns", kEntry);
   }
   const int rows = static_cast<int>(XLENGTH(X) / p);
   data->rows = rows;
   data->X = REAL(X);
-  data->offset = plan_reals(plan, "offset", rows);
-  const int* row_start = plan_ints(plan, "row_start", rows + 1);
+  data->offset = plan_reals(plan, element::kOffset, rows);
+  const int* row_start = plan_ints(plan, element::kRowStart, rows + 1);
   if (row_start[0] != 0 || row_start[rows] != n) {
     Rf_error("%s: plan element 'row_start' must run from 0 to n", kEntry);
   }
@@ -61,39 +88,41 @@ void read_data(SEXP plan, ChainData* data) {
     }
   }
   data->row_start = row_start;
-  const int* y = plan_ints(plan, "y", n);
+  const int* y = plan_ints(plan, element::kY, n);
   for (int i = 0; i < n; ++i) {
     if (y[i] < 1 || y[i] > J) Rf_error("%s: plan element 'y' must hold codes 1 ... J", kEntry);
   }
   data->y = y;
-  const int cell_count = static_cast<int>(XLENGTH(plan_element(plan, "cell_row")));
-  Cells cells{cell_count, plan_ints(plan, "cell_row", cell_count), plan_ints(plan, "cell_y", cell_count),
-              plan_reals(plan, "cell_size", cell_count)};
-  for (int c = 0; c < cell_count; ++c) {
-    if (cells.row[c] < 0 || cells.row[c] >= rows || cells.y[c] < 1 || cells.y[c] > J) {
-      Rf_error("%s: plan element 'cell_row' or 'cell_y' is out of range", kEntry);
-    }
-  }
-  data->cells = cells;
+  data->cells = derive_cells(*data);
 }
 
-void read_prior(SEXP plan, const ChainData& data, ChainPrior* prior) {
+bool any_nonzero(const double* x, int count) {
+  for (int k = 0; k < count; ++k) {
+    if (x[k] != 0.0) return true;
+  }
+  return false;
+}
+
+void read_prior(SEXP plan, const ChainData& data, bool groups, ChainPrior* prior) {
   const int p = data.p;
-  prior->M_inv = plan_reals(plan, "M_inv", static_cast<R_xlen_t>(p) * p);
-  prior->M_root_inv = plan_reals(plan, "M_root_inv", static_cast<R_xlen_t>(p) * p);
-  prior->prior_shift = plan_reals(plan, "prior_shift", p);
-  prior->linear_term = plan_reals(plan, "linear_term", p);
-  prior->t_by_slice = plan_flag(plan, "t_by_slice");
-  prior->flat = plan_flag(plan, "flat");
-  prior->b0 = plan_reals(plan, "b0", data.slopes);
-  prior->B0 = plan_reals(plan, "B0", data.slopes);
-  prior->gamma_shape = plan_real(plan, "gamma_shape");
+  prior->M_inv = plan_reals(plan, element::kMInv, static_cast<R_xlen_t>(p) * p);
+  prior->M_root_inv = plan_reals(plan, element::kMRootInv, static_cast<R_xlen_t>(p) * p);
+  prior->prior_shift = plan_reals(plan, element::kPriorShift, p);
+  prior->linear_term = plan_reals(plan, element::kLinearTerm, p);
+  // The linear term of log t is z' o + (X' z)' M^-1 (P m - X' o); the group
+  // effects' offsets move in every iteration.
+  prior->t_by_slice = any_nonzero(prior->linear_term, p) || any_nonzero(data.offset, data.rows) || groups;
+  prior->b0 = plan_reals(plan, element::kB0, data.slopes);
+  prior->B0 = plan_reals(plan, element::kBigB0, data.slopes);
+  prior->flat = !any_nonzero(prior->B0, data.slopes);
+  // t^2 given z has shape (n + J + 1 - 3) / 2.
+  prior->gamma_shape = (static_cast<double>(data.n) + data.categories + 1 - 3) / 2;
 }
 
 void read_settings(SEXP plan, ChainSettings* settings) {
-  const int burnin = plan_int(plan, "burnin");
-  const int iter = plan_int(plan, "iter");
-  const int thin = plan_int(plan, "thin");
+  const int burnin = plan_int(plan, element::kBurnin);
+  const int iter = plan_int(plan, element::kIter);
+  const int thin = plan_int(plan, element::kThin);
   if (burnin < 0 || iter < 1 || thin < 1 || static_cast<double>(iter) * thin + burnin > INT_MAX) {
     Rf_error("%s: the plan's burnin, iter and thin are out of range", kEntry);
   }
@@ -101,49 +130,60 @@ void read_settings(SEXP plan, ChainSettings* settings) {
   settings->iter = iter;
   settings->thin = thin;
   settings->iterations = burnin + iter * thin;
-  settings->adapt_window = plan_int(plan, "adapt_window");
+  settings->adapt_window = plan_int(plan, element::kAdaptWindow);
   if (settings->adapt_window < 1) Rf_error("%s: plan element 'adapt_window' must be positive", kEntry);
-  settings->target_acceptance = plan_real(plan, "target_acceptance");
-  settings->far = plan_real(plan, "far");
-  settings->latent_r = plan_flag(plan, "latent_r");
-  settings->report_every = plan_int(plan, "report_every");
+  settings->target_acceptance = plan_real(plan, element::kTargetAcceptance);
+  settings->far = plan_real(plan, element::kFar);
+  settings->latent_r = plan_flag(plan, element::kLatentR);
+  settings->report_every = settings->iterations / 100 > 1 ? settings->iterations / 100 : 1;
 }
 
-// The threshold moves: rows and codes per threshold, their means' vectors.
-void set_up_threshold_moves(SEXP plan, ChainState* s) {
-  const int thresholds = s->data.thresholds;
+// The threshold moves: per threshold k (between categories k + 1 and k + 2,
+// 1-based), the units of those two categories in unit order with their
+// covariate rows and codes, on the mirrored axis when more than half of the
+// units lie at or below it; their means' vectors; the proposal precisions,
+// starting from the two categories' sizes.
+void set_up_threshold_moves(ChainState* s) {
+  const ChainData& data = s->data;
+  const int n = data.n;
+  const int thresholds = data.thresholds;
   ThresholdMoves& moves = s->threshold;
-  moves.rows = plan_element(plan, "move_row");
-  moves.codes = plan_element(plan, "move_code");
-  if (TYPEOF(moves.rows) != VECSXP || XLENGTH(moves.rows) != thresholds || TYPEOF(moves.codes) != VECSXP ||
-      XLENGTH(moves.codes) != thresholds) {
-    Rf_error("%s: plan elements 'move_row' and 'move_code' must be lists of J - 1", kEntry);
+  int* unit_row = scratch<int>(n);
+  for (int r = 0; r < data.rows; ++r) {
+    for (int j = data.row_start[r]; j < data.row_start[r + 1]; ++j) unit_row[j] = r;
   }
-  SEXP mirrored = plan_element(plan, "move_mirrored");
-  if (TYPEOF(mirrored) != LGLSXP || XLENGTH(mirrored) != thresholds) {
-    Rf_error("%s: plan element 'move_mirrored' must be J - 1 logicals", kEntry);
-  }
-  moves.mirrored = LOGICAL(mirrored);
-  for (int k = 0; k < thresholds; ++k) {
-    SEXP rows = VECTOR_ELT(moves.rows, k);
-    SEXP codes = VECTOR_ELT(moves.codes, k);
-    if (TYPEOF(rows) != INTSXP || TYPEOF(codes) != INTSXP || XLENGTH(rows) != XLENGTH(codes)) {
-      Rf_error("%s: move %d must have integer rows and codes of one length", kEntry, k + 1);
-    }
-    for (R_xlen_t i = 0; i < XLENGTH(rows); ++i) {
-      if (INTEGER(rows)[i] < 0 || INTEGER(rows)[i] >= s->data.rows) {
-        Rf_error("%s: move %d refers to a covariate row that does not exist", kEntry, k + 1);
-      }
-    }
-    SEXP means = Rf_allocVector(REALSXP, XLENGTH(rows));
-    SET_VECTOR_ELT(s->keep, kFirstMoveSlot + k, means);
-    SEXP count = Rf_allocVector(INTSXP, 1);
-    SET_VECTOR_ELT(s->keep, kFirstMoveSlot + thresholds + k, count);
-    INTEGER(count)[0] = static_cast<int>(XLENGTH(rows));
-  }
-  const double* scale_start = plan_reals(plan, "s_start", thresholds);
+  int* counts = scratch<int>(data.categories);
+  for (int c = 0; c < data.categories; ++c) counts[c] = 0;
+  for (int i = 0; i < n; ++i) ++counts[data.y[i] - 1];
+  moves.rows = Rf_allocVector(VECSXP, thresholds);
+  SET_VECTOR_ELT(s->keep, kMoveRows, moves.rows);
+  moves.codes = Rf_allocVector(VECSXP, thresholds);
+  SET_VECTOR_ELT(s->keep, kMoveCodes, moves.codes);
+  bool* mirrored = scratch<bool>(thresholds);
+  moves.mirrored = mirrored;
   moves.scale = scratch<double>(thresholds);
-  for (int k = 0; k < thresholds; ++k) moves.scale[k] = scale_start[k];
+  int below = 0;
+  for (int k = 0; k < thresholds; ++k) {
+    below += counts[k];
+    mirrored[k] = static_cast<double>(below) / n > 0.5;
+    moves.scale[k] = 0.5 * std::sqrt(static_cast<double>(counts[k] + counts[k + 1]));
+    const int count = counts[k] + counts[k + 1];
+    SEXP rows = Rf_allocVector(INTSXP, count);
+    SET_VECTOR_ELT(moves.rows, k, rows);
+    SEXP codes = Rf_allocVector(INTSXP, count);
+    SET_VECTOR_ELT(moves.codes, k, codes);
+    int m = 0;
+    for (int i = 0; i < n; ++i) {
+      if (data.y[i] != k + 1 && data.y[i] != k + 2) continue;
+      INTEGER(rows)[m] = unit_row[i];
+      INTEGER(codes)[m] = (data.y[i] == k + 1) == mirrored[k] ? 3 : 2;
+      ++m;
+    }
+    SET_VECTOR_ELT(s->keep, kFirstMoveSlot + k, Rf_allocVector(REALSXP, count));
+    SEXP means_count = Rf_allocVector(INTSXP, 1);
+    SET_VECTOR_ELT(s->keep, kFirstMoveSlot + thresholds + k, means_count);
+    INTEGER(means_count)[0] = count;
+  }
   moves.accepted = zeros(thresholds);
   moves.tried = zeros(thresholds);
   moves.window_accepted = zeros(thresholds);
@@ -162,18 +202,30 @@ void set_up_threshold_moves(SEXP plan, ChainState* s) {
   SET_VECTOR_ELT(s->keep, kStepScale, Rf_allocVector(REALSXP, 1));
 }
 
-void set_up_whole_point(SEXP plan, ChainState* s) {
+// Rows up to which a fit with group terms makes two whole-point moves per
+// iteration: the Newton move's passes over the rows then cost little against
+// the entries' fixed cost per call.
+constexpr int kFewGroupRows = 500;
+
+void set_up_whole_point(SEXP plan, bool groups, ChainState* s) {
   const int dim = s->data.dim;
   WholePointMoves& whole = s->whole;
-  whole.per_iteration = plan_int(plan, "whole_moves");
-  whole.proposal = TProposal{dim, plan_real(plan, "whole_df"), zeros(dim),
+  const int asked = plan_int(plan, element::kWholeMoves);
+  if (asked < 0) Rf_error("%s: plan element 'whole_moves' must be 0 (automatic) or positive", kEntry);
+  // Automatic: several moves where the cells are few against the units (each
+  // move is then cheap against the latent draw), one where each unit is
+  // nearly its own cell.
+  const int automatic =
+      groups ? (s->data.n <= kFewGroupRows ? 2 : 1) : (4.0 * s->data.cells.count <= s->data.n ? 4 : 1);
+  whole.per_iteration = asked > 0 ? asked : automatic;
+  whole.proposal = TProposal{dim, plan_real(plan, element::kWholeDf), zeros(dim),
                              zeros(static_cast<R_xlen_t>(dim) * dim), zeros(static_cast<R_xlen_t>(dim) * dim)};
   whole.ready = false;
   // The proposal the R layer fitted (posterior mode and curvature), or none.
-  SEXP centre = plan_element(plan, "whole_centre");
+  SEXP centre = plan_element(plan, element::kWholeCentre);
   if (centre != R_NilValue) {
-    const double* mu = plan_reals(plan, "whole_centre", dim);
-    const double* root = plan_reals(plan, "whole_root", static_cast<R_xlen_t>(dim) * dim);
+    const double* mu = plan_reals(plan, element::kWholeCentre, dim);
+    const double* root = plan_reals(plan, element::kWholeRoot, static_cast<R_xlen_t>(dim) * dim);
     for (int a = 0; a < dim; ++a) whole.proposal.mu[a] = mu[a];
     for (R_xlen_t a = 0; a < static_cast<R_xlen_t>(dim) * dim; ++a) whole.proposal.root[a] = root[a];
     for (int a = 0; a < dim; ++a) {
@@ -185,9 +237,11 @@ void set_up_whole_point(SEXP plan, ChainState* s) {
     invert_upper(whole.proposal.root, dim, whole.proposal.root_inv);
     whole.ready = true;
   }
-  whole.newton = plan_flag(plan, "whole_newton");
+  // With group terms (whose effects move the mode in every iteration) the
+  // move proposes from the Newton step of the current point.
+  whole.newton = groups;
   if (whole.newton) {
-    if (whole.ready) Rf_error("%s: the plan has both a fixed and a Newton whole-point proposal", kEntry);
+    if (whole.ready) Rf_error("%s: plan element 'whole_centre' must be NULL with group terms", kEntry);
     whole.ready = true;
   }
   whole.accepted = 0.0;
@@ -214,6 +268,7 @@ void set_up_latent(ChainState* s) {
   s->frame.cutpoints = zeros(K);
   s->frame.bounds_of = zeros(K);
   s->frame.bounds_set = false;
+  s->frame.z = nullptr;
   const int p = s->data.p;
   s->regression = RegressionScratch{zeros(s->data.rows), zeros(p), zeros(p), zeros(p), zeros(p)};
 }
@@ -224,11 +279,12 @@ void set_up_chain(SEXP plan, SEXP entries, ChainState* s) {
   // R keeps every native symbol as DL_FUNC; these are the entries' own types.
   s->cutpoint_entry = reinterpret_cast<CutpointEntry>(reinterpret_cast<void*>(entry_address(entries, 0, "step")));
   s->latent_entry = reinterpret_cast<LatentEntry>(reinterpret_cast<void*>(entry_address(entries, 1, "latent")));
+  const bool groups = plan_optional(plan, element::kGroups) != R_NilValue;
   read_data(plan, &s->data);
-  read_prior(plan, s->data, &s->prior);
+  read_prior(plan, s->data, groups, &s->prior);
   read_settings(plan, &s->settings);
-  set_up_threshold_moves(plan, s);
-  set_up_whole_point(plan, s);
+  set_up_threshold_moves(s);
+  set_up_whole_point(plan, groups, s);
   set_up_latent(s);
   SET_VECTOR_ELT(s->keep, kDraws,
                  Rf_allocVector(REALSXP, static_cast<R_xlen_t>(s->settings.iter) * s->data.dim));
@@ -238,8 +294,8 @@ void set_up_chain(SEXP plan, SEXP entries, ChainState* s) {
   s->beta = scratch<double>(data.slopes);
   s->zeta = scratch<double>(data.thresholds);
   s->eta = scratch<double>(data.rows);
-  const double* beta = plan_reals(plan, "beta", data.slopes);
-  const double* zeta = plan_reals(plan, "zeta", data.thresholds);
+  const double* beta = plan_reals(plan, element::kBeta, data.slopes);
+  const double* zeta = plan_reals(plan, element::kZeta, data.thresholds);
   for (int k = 0; k < data.slopes; ++k) s->beta[k] = beta[k];
   for (int k = 0; k < data.thresholds; ++k) s->zeta[k] = zeta[k];
   update_eta(data, s->beta, s->eta);
@@ -248,15 +304,9 @@ void set_up_chain(SEXP plan, SEXP entries, ChainState* s) {
 }
 
 int keep_slots(SEXP plan) {
-  SEXP rows = plan_element(plan, "move_row");
-  if (TYPEOF(rows) != VECSXP) Rf_error("%s: plan element 'move_row' must be a list", kEntry);
-  return kFirstMoveSlot + 2 * static_cast<int>(XLENGTH(rows));
-}
-
-void update_eta(const ChainData& data, const double* beta, double* eta) {
-  // x' beta by covariate row, the intercept column left out (0 without slopes).
-  multiply(data.X + data.rows, data.rows, data.slopes, beta, eta);
-  for (int r = 0; r < data.rows; ++r) eta[r] += data.offset[r];
+  const int J = plan_int(plan, element::kJ);
+  if (J < 2 || J > INT_MAX / 4) Rf_error("%s: plan element 'J' must be a count of categories from 2", kEntry);
+  return kFirstMoveSlot + 2 * (J - 1);
 }
 
 }  // namespace oprobit

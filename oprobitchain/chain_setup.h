@@ -1,6 +1,8 @@
 // Setting up a chain's state from the plan the R layer built (checked
-// element by element, errors naming the element) and the two library entries
-// it calls.
+// element by element, errors naming the element; plan.h) and the two library
+// entries it calls. Derived here: the cells, the threshold moves and their
+// starting proposal precisions, t's and the slopes' prior form, the number of
+// whole-point moves and their kind, the progress reports' spacing.
 #pragma once
 
 #include "chain_state.h"

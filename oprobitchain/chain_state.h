@@ -15,6 +15,8 @@
 
 #include "group_effects.h"
 #include "newton_proposal.h"
+#include "random_source.h"
+#include "small_matrix.h"
 #include "whole_point.h"
 
 namespace oprobit {
@@ -35,6 +37,8 @@ enum KeepSlot {
   kLatentLower,
   kLatentUpper,
   kLatentDraws,  // the last trunomcall's result
+  kMoveRows,     // per threshold: covariate row of each of its units
+  kMoveCodes,    // per threshold: 2 or 3 per unit
   kDraws,        // the chain's kept draws
   kGroupDraws,   // kept group-level sds and correlations
   kEffectDraws,  // kept group-level effects, when asked for
@@ -84,9 +88,9 @@ struct ChainSettings {
 
 // One threshold move per threshold: the rows (units) of its two categories.
 struct ThresholdMoves {
-  SEXP rows;      // list: per threshold, covariate row of each unit
-  SEXP codes;     // list: per threshold, 2 or 3 per unit
-  const int* mirrored;  // per threshold: moved on the axis w -> -w
+  SEXP rows;      // keep[kMoveRows]
+  SEXP codes;     // keep[kMoveCodes]
+  const bool* mirrored;  // per threshold: moved on the axis w -> -w
   double* scale;        // per threshold: proposal precision
   double* accepted;     // after burn-in
   double* tried;        // after burn-in
@@ -127,6 +131,7 @@ struct LatentFrame {
   double* cutpoints;   // J + 1
   double* bounds_of;   // the cutpoints the bounds were built for
   bool bounds_set;
+  const double* z;     // n: the last latent draws, in keep[kLatentDraws]
 };
 
 struct RegressionScratch {
@@ -165,6 +170,10 @@ T* scratch(R_xlen_t count) {
 }
 
 // eta = x' beta + offset for every covariate row.
-void update_eta(const ChainData& data, const double* beta, double* eta);
+inline void update_eta(const ChainData& data, const double* beta, double* eta) {
+  // x' beta by covariate row, the intercept column left out (0 without slopes).
+  multiply(data.X + data.rows, data.rows, data.slopes, beta, eta);
+  for (int r = 0; r < data.rows; ++r) eta[r] += data.offset[r];
+}
 
 }  // namespace oprobit

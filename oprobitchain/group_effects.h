@@ -6,6 +6,12 @@
 // (every unit is its own row when there are group terms): eta = x' beta +
 // offset, and the regression step's linear term P m - X' o, which the moves
 // here keep up to date. Plain data in R_alloc memory.
+//
+// The moves of the effects and their covariances (random_effects_draw.h,
+// group_sd_draw.h) and the Newton move of the whole point with the sds
+// (newton_move.h) reach the component through the functions below
+// (group_effects.cpp). Coefficient j counts the coefficients of every term,
+// term after term.
 #pragma once
 
 #define R_NO_REMAP
@@ -50,5 +56,40 @@ struct GroupEffects {
   double* effect_sum;      // effect_columns: sums over kept iterations
   double* effect_square;
 };
+
+struct ChainState;
+
+// The number of group-level coefficients.
+int group_coefficients(const GroupEffects& groups);
+
+// Coefficient j's sd.
+double group_sd(const GroupEffects& groups, int j);
+
+// Each coefficient's part of every unit's mean, d_j u_j: column j of v (n
+// rows).
+void group_row_parts(const GroupEffects& groups, int n, double* v);
+
+// Coefficient j's sd and every level's effect of it times factor[j], for
+// every j; then each term's covariance. An R error when one is no longer
+// positive definite.
+void scale_group_coefficients(GroupEffects& groups, const double* factor);
+
+// The log prior density of one group-level sd, up to a constant.
+double log_sd_prior(const GroupEffects& groups, double sd);
+
+// The log density of log sd under the sd prior, up to a constant, with its
+// first and second derivatives in log sd.
+void log_sd_prior_derivatives(const GroupEffects& groups, double sd, double* value, double* first,
+                              double* second);
+
+// sigma, sigma_inv from sd and cor; false when not positive definite.
+bool set_group_covariance(GroupTerm& term);
+
+// The same, with an R error when not positive definite.
+void require_group_covariance(GroupTerm& term);
+
+// The offsets d' u by unit, eta and the regression step's linear term from
+// the current effects.
+void refresh_group_offsets(ChainState& s);
 
 }  // namespace oprobit

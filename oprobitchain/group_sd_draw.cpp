@@ -2,13 +2,11 @@
 
 #include <cmath>
 
-#include "r_math.h"
+#include "slice_step.h"
 #include "small_matrix.h"
 
 namespace oprobit {
 namespace {
-
-constexpr int kMaxStepsOut = 50;
 
 // sum over levels of u u' into s (q x q).
 void effect_squares(const GroupTerm& term, double* s) {
@@ -49,114 +47,44 @@ double log_target(const GroupEffects& groups, const GroupTerm& term, const doubl
   return value;
 }
 
-// Slice step on x = log sd[j] (stepping out by unit widths, then shrinking).
-void slice_sd(const GroupEffects& groups, GroupTerm& term, int j, const double* s, double* scratch) {
+// Slice step on x = log sd[j].
+void slice_sd(const RandomSource& random, const GroupEffects& groups, GroupTerm& term, int j, const double* s, double* scratch) {
   double* sd = term.sd;
-  const double x0 = std::log(sd[j]);
   auto logf = [&](double x) {
     sd[j] = std::exp(x);
     return log_target(groups, term, sd, term.cor, s, scratch);
   };
-  const double level = logf(x0) - exp_rand();
-  double left = x0 - unif_rand();
-  double right = left + 1.0;
-  for (int k = 0; k < kMaxStepsOut && logf(left) > level; ++k) left -= 1.0;
-  for (int k = 0; k < kMaxStepsOut && logf(right) > level; ++k) right += 1.0;
-  for (;;) {
-    const double x = left + unif_rand() * (right - left);
-    if (logf(x) > level) return;  // sd[j] holds exp(x)
-    if (x < x0) {
-      left = x;
-    } else {
-      right = x;
-    }
-    if (right - left < 1e-12) {
-      sd[j] = std::exp(x0);
-      return;
-    }
-  }
+  sd[j] = std::exp(slice_step(random, kLogSdSlice, std::log(sd[j]), log_density(logf)));
 }
 
 // Slice step on one correlation over (-1, 1), shrinking towards the current
 // value; values off the positive definite matrices have density 0.
-void slice_cor(const GroupEffects& groups, GroupTerm& term, int j, int k, const double* s, double* scratch) {
+void slice_cor(const RandomSource& random, const GroupEffects& groups, GroupTerm& term, int j, int k, const double* s, double* scratch) {
   const int q = term.q;
   double* cor = term.cor;
-  const double x0 = cor[j + q * k];
   auto logf = [&](double x) {
     cor[j + q * k] = x;
     cor[k + q * j] = x;
     return log_target(groups, term, term.sd, cor, s, scratch);
   };
-  const double level = logf(x0) - exp_rand();
-  double left = -1.0, right = 1.0;
-  for (;;) {
-    const double x = left + unif_rand() * (right - left);
-    if (x > -1.0 && x < 1.0 && logf(x) > level) return;
-    if (x < x0) {
-      left = x;
-    } else {
-      right = x;
-    }
-    if (right - left < 1e-12) {
-      logf(x0);
-      return;
-    }
-  }
+  const double x = slice_step(random, SliceShape{0.0, 0, -1.0, 1.0, 1e-12}, cor[j + q * k], log_density(logf));
+  cor[j + q * k] = x;
+  cor[k + q * j] = x;
 }
 
 // sigma^2 and its mixing variable a, each from its inverse-gamma conditional.
-void draw_half_t_mixture(const GroupEffects& groups, GroupTerm& term, double squares) {
+void draw_half_t_mixture(const RandomSource& random, const GroupEffects& groups, GroupTerm& term, double squares) {
   const double df = groups.df;
   const double variance = term.sd[0] * term.sd[0];
-  const double a = 1.0 / Rf_rgamma((df + 1.0) / 2.0, 1.0 / (df / variance + 1.0 / (groups.scale * groups.scale)));
+  const double a = 1.0 / random.gamma((df + 1.0) / 2.0, 1.0 / (df / variance + 1.0 / (groups.scale * groups.scale)));
   term.mix = a;
-  const double drawn = 1.0 / Rf_rgamma((df + term.levels) / 2.0, 1.0 / (df / a + squares / 2.0));
+  const double drawn = 1.0 / random.gamma((df + term.levels) / 2.0, 1.0 / (df / a + squares / 2.0));
   term.sd[0] = std::sqrt(drawn);
 }
 
 }  // namespace
 
-double log_sd_prior(const GroupEffects& groups, double sd) {
-  const double x = sd / groups.scale;
-  if (groups.sd_prior == kHalfNormal) return -0.5 * x * x;
-  return -0.5 * (groups.df + 1.0) * std::log1p(x * x / groups.df);
-}
-
-void log_sd_prior_derivatives(const GroupEffects& groups, double sd, double* value, double* first,
-                              double* second) {
-  const double x = sd / groups.scale;
-  *value = log_sd_prior(groups, sd) + std::log(sd);
-  if (groups.sd_prior == kHalfNormal) {
-    *first = 1.0 - x * x;
-    *second = -2.0 * x * x;
-    return;
-  }
-  const double r = x * x / groups.df;
-  *first = 1.0 - (groups.df + 1.0) * r / (1.0 + r);
-  *second = -2.0 * (groups.df + 1.0) * r / ((1.0 + r) * (1.0 + r));
-}
-
-bool set_group_covariance(GroupTerm& term) {
-  const int q = term.q;
-  double* root = term.scratch;
-  double* column = root + q * q;
-  for (int j = 0; j < q; ++j) {
-    for (int k = 0; k < q; ++k) {
-      term.sigma[j + q * k] = term.sd[j] * term.sd[k] * (j == k ? 1.0 : term.cor[j + q * k]);
-    }
-  }
-  if (!cholesky_lower(term.sigma, q, root)) return false;
-  for (int k = 0; k < q; ++k) {
-    for (int j = 0; j < q; ++j) column[j] = j == k ? 1.0 : 0.0;
-    solve_lower(root, q, column);
-    solve_lower_transposed(root, q, column);
-    for (int j = 0; j < q; ++j) term.sigma_inv[j + q * k] = column[j];
-  }
-  return true;
-}
-
-void draw_group_covariances(ChainState& s) {
+void draw_group_covariances(ChainState& s, const RandomSource& random) {
   GroupEffects& groups = s.groups;
   for (int t = 0; t < groups.terms; ++t) {
     GroupTerm& term = groups.term[t];
@@ -165,14 +93,14 @@ void draw_group_covariances(ChainState& s) {
     double* scratch = squares + q * q;
     effect_squares(term, squares);
     if (q == 1 && groups.sd_prior == kHalfStudentT) {
-      draw_half_t_mixture(groups, term, squares[0]);
+      draw_half_t_mixture(random, groups, term, squares[0]);
     } else {
-      for (int j = 0; j < q; ++j) slice_sd(groups, term, j, squares, scratch);
+      for (int j = 0; j < q; ++j) slice_sd(random, groups, term, j, squares, scratch);
       for (int j = 0; j < q; ++j) {
-        for (int k = j + 1; k < q; ++k) slice_cor(groups, term, j, k, squares, scratch);
+        for (int k = j + 1; k < q; ++k) slice_cor(random, groups, term, j, k, squares, scratch);
       }
     }
-    if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");
+    require_group_covariance(term);
   }
 }
 

@@ -11,17 +11,6 @@
 
 namespace oprobit {
 
-void draw_group_covariances(ChainState& s);
-
-// The log prior density of one group-level sd, up to a constant.
-double log_sd_prior(const GroupEffects& groups, double sd);
-
-// The log density of log sd under the sd prior, up to a constant, with its
-// first and second derivatives in log sd.
-void log_sd_prior_derivatives(const GroupEffects& groups, double sd, double* value, double* first,
-                              double* second);
-
-// sigma, sigma_inv from sd and cor; false when not positive definite.
-bool set_group_covariance(GroupTerm& term);
+void draw_group_covariances(ChainState& s, const RandomSource& random);
 
 }  // namespace oprobit

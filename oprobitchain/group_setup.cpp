@@ -2,24 +2,12 @@
 
 #include <cstring>
 
-#include "group_sd_draw.h"
 #include "plan.h"
-#include "random_effects_draw.h"
 
 namespace oprobit {
 namespace {
 
 constexpr const char kEntry[] = "oprobit_chain";
-
-// The element `name` of a list, or R_NilValue.
-SEXP optional_element(SEXP list, const char* name) {
-  SEXP names = Rf_getAttrib(list, R_NamesSymbol);
-  if (TYPEOF(list) != VECSXP || names == R_NilValue) return R_NilValue;
-  for (R_xlen_t k = 0; k < XLENGTH(list); ++k) {
-    if (std::strcmp(CHAR(STRING_ELT(names, k)), name) == 0) return VECTOR_ELT(list, k);
-  }
-  return R_NilValue;
-}
 
 double* copy_or_zero(const double* from, R_xlen_t count) {
   double* x = scratch<double>(count);
@@ -28,17 +16,17 @@ double* copy_or_zero(const double* from, R_xlen_t count) {
 }
 
 void read_term(SEXP term_plan, int n, int slopes, GroupTerm* term) {
-  const int q = plan_int(term_plan, "q");
-  const int levels = plan_int(term_plan, "levels");
+  const int q = plan_int(term_plan, element::kQ);
+  const int levels = plan_int(term_plan, element::kLevels);
   if (q < 1 || q > 50 || levels < 1) Rf_error("%s: a group term needs 1 to 50 coefficients and a level", kEntry);
   term->q = q;
   term->levels = levels;
-  term->level = plan_ints(term_plan, "level", n);
+  term->level = plan_ints(term_plan, element::kLevel, n);
   for (int i = 0; i < n; ++i) {
     if (term->level[i] < 0 || term->level[i] >= levels) Rf_error("%s: a group term's 'level' is out of range", kEntry);
   }
-  term->d = plan_reals(term_plan, "d", static_cast<R_xlen_t>(n) * q);
-  term->shift = plan_ints(term_plan, "shift", q);
+  term->d = plan_reals(term_plan, element::kD, static_cast<R_xlen_t>(n) * q);
+  term->shift = plan_ints(term_plan, element::kShift, q);
   for (int j = 0; j < q; ++j) {
     if (term->shift[j] < -1 || term->shift[j] > slopes) Rf_error("%s: a group term's 'shift' is out of range", kEntry);
   }
@@ -53,8 +41,8 @@ void read_term(SEXP term_plan, int n, int slopes, GroupTerm* term) {
   }
   const R_xlen_t effects = static_cast<R_xlen_t>(levels) * q;
   term->dr = copy_or_zero(nullptr, effects);
-  term->u = copy_or_zero(plan_reals(term_plan, "u", effects), effects);
-  term->sd = copy_or_zero(plan_reals(term_plan, "sd", q), q);
+  term->u = copy_or_zero(plan_reals(term_plan, element::kEffects, effects), effects);
+  term->sd = copy_or_zero(plan_reals(term_plan, element::kSd, q), q);
   for (int j = 0; j < q; ++j) {
     if (!(term->sd[j] > 0.0) || !R_FINITE(term->sd[j])) {
       Rf_error("%s: a group term's starting sd must be positive", kEntry);
@@ -74,12 +62,12 @@ void read_term(SEXP term_plan, int n, int slopes, GroupTerm* term) {
 void set_up_group_effects(SEXP plan, ChainState* s) {
   GroupEffects& groups = s->groups;
   groups.terms = 0;
-  SEXP groups_plan = optional_element(plan, "groups");
+  SEXP groups_plan = plan_optional(plan, element::kGroups);
   if (groups_plan == R_NilValue) return;
   const ChainData& data = s->data;
   const int n = data.n;
   if (data.rows != n) Rf_error("%s: with group terms every unit must be its own covariate row", kEntry);
-  SEXP terms = plan_element(groups_plan, "terms");
+  SEXP terms = plan_element(groups_plan, element::kTerms);
   if (TYPEOF(terms) != VECSXP || XLENGTH(terms) < 1) Rf_error("%s: plan element 'terms' must be a list", kEntry);
   groups.terms = static_cast<int>(XLENGTH(terms));
   groups.term = scratch<GroupTerm>(groups.terms);
@@ -91,14 +79,20 @@ void set_up_group_effects(SEXP plan, ChainState* s) {
     groups.draw_columns += q + q * (q - 1) / 2;
     groups.effect_columns += q * groups.term[t].levels;
   }
-  groups.sd_prior = plan_int(groups_plan, "sd_prior");
-  groups.df = plan_real(groups_plan, "df");
-  groups.scale = plan_real(groups_plan, "scale");
-  if ((groups.sd_prior != kHalfStudentT && groups.sd_prior != kHalfNormal) || !(groups.df > 0.0) ||
-      !(groups.scale > 0.0) || !R_FINITE(groups.scale)) {
-    Rf_error("%s: plan elements 'sd_prior', 'df' and 'scale' are out of range", kEntry);
+  const char* sd_prior = plan_string(groups_plan, element::kSdPrior);
+  if (std::strcmp(sd_prior, "student_t") == 0) {
+    groups.sd_prior = kHalfStudentT;
+  } else if (std::strcmp(sd_prior, "normal") == 0) {
+    groups.sd_prior = kHalfNormal;
+  } else {
+    Rf_error("%s: plan element 'sd_prior' must be \"student_t\" or \"normal\"", kEntry);
   }
-  groups.keep_effects = plan_flag(groups_plan, "keep_effects");
+  groups.df = plan_real(groups_plan, element::kDf);
+  groups.scale = plan_real(groups_plan, element::kScale);
+  if (!(groups.df > 0.0) || !(groups.scale > 0.0) || !R_FINITE(groups.scale)) {
+    Rf_error("%s: plan elements 'df' and 'scale' must be positive", kEntry);
+  }
+  groups.keep_effects = plan_flag(groups_plan, element::kKeepEffects);
   groups.w = copy_or_zero(nullptr, n);
   groups.base_offset = data.offset;
   groups.offset = copy_or_zero(nullptr, n);

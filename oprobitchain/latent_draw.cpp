@@ -61,6 +61,7 @@ void draw_latent(ChainState& s) {
   if (TYPEOF(z) != REALSXP || XLENGTH(z) != n) {
     Rf_error("%s: the latent entry returned no vector of n draws", kEntry);
   }
+  s.frame.z = REAL(z);
 }
 
 }  // namespace oprobit

@@ -2,9 +2,6 @@
 
 #include <cmath>
 
-#include "group_sd_draw.h"
-#include "r_math.h"
-#include "random_effects_draw.h"
 #include "small_matrix.h"
 
 namespace oprobit {
@@ -22,15 +19,6 @@ struct Layout {
 Layout layout_of(const ChainState& s) {
   const int extra = s.whole.newton_extra;
   return Layout{s.data.slopes, extra, s.data.thresholds, s.data.slopes + extra + s.data.thresholds};
-}
-
-// Each coefficient's sd, in the order of l.
-double sd_of(const GroupEffects& groups, int j) {
-  for (int t = 0; t < groups.terms; ++t) {
-    if (j < groups.term[t].q) return groups.term[t].sd[j];
-    j -= groups.term[t].q;
-  }
-  return 0.0;
 }
 
 // The log posterior of the point theta, whose row means are eta, with the
@@ -61,7 +49,7 @@ bool evaluate(const ChainState& s, const Layout& layout, const double* theta, co
   for (int j = 0; j < layout.extra; ++j) {
     const int a = layout.slopes + j;
     double value, first, second;
-    log_sd_prior_derivatives(s.groups, sd_of(s.groups, j) * scales[j], &value, &first, &second);
+    log_sd_prior_derivatives(s.groups, group_sd(s.groups, j) * scales[j], &value, &first, &second);
     log_posterior += value;
     point.gradient[a] += first;
     point.curvature[a + d * a] -= second;
@@ -82,45 +70,23 @@ void means_at(const ChainState& s, const Layout& layout, const double* theta, do
   }
 }
 
-// Each coefficient's part of every row's mean, d' u, at the chain's point.
-void set_directions(ChainState& s) {
-  const GroupEffects& groups = s.groups;
-  const int n = s.data.n;
-  double* v = s.whole.newton_directions;
-  for (int t = 0; t < groups.terms; ++t) {
-    const GroupTerm& term = groups.term[t];
-    for (int j = 0; j < term.q; ++j, v += n) {
-      const double* d = term.d + static_cast<R_xlen_t>(n) * j;
-      for (int i = 0; i < n; ++i) v[i] = d[i] * term.u[static_cast<R_xlen_t>(term.level[i]) * term.q + j];
-    }
-  }
-}
-
 // The accepted point theta into the chain's state: the slopes, thresholds,
 // sds and effects, then the offsets, eta and the regression step's linear
 // term from them.
 void take(ChainState& s, const Layout& layout, const double* theta) {
   for (int k = 0; k < layout.slopes; ++k) s.beta[k] = theta[k];
   for (int k = 0; k < layout.thresholds; ++k) s.zeta[k] = theta[layout.slopes + layout.extra + k];
-  GroupEffects& groups = s.groups;
-  int j = 0;
-  for (int t = 0; t < groups.terms; ++t) {
-    GroupTerm& term = groups.term[t];
-    for (int k = 0; k < term.q; ++k, ++j) {
-      const double factor = std::exp(theta[layout.slopes + j]);
-      term.sd[k] *= factor;
-      for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * term.q + k] *= factor;
-    }
-    if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");
-  }
+  double* factors = s.whole.newton_scale;
+  for (int j = 0; j < layout.extra; ++j) factors[j] = std::exp(theta[layout.slopes + j]);
+  scale_group_coefficients(s.groups, factors);
   refresh_group_offsets(s);
 }
 
-// A draw from the proposal from `from` into w, from R's stream: d normals
-// (kept in z), then one chi-square.
-void draw_from(const NewtonPoint& from, int d, double df, double* w, double* z) {
-  for (int a = 0; a < d; ++a) z[a] = norm_rand();
-  const double scale = std::sqrt(df / Rf_rchisq(df));
+// A draw from the proposal from `from` into w: d normals (kept in z), then
+// one chi-square.
+void draw_from(const RandomSource& random, const NewtonPoint& from, int d, double df, double* w, double* z) {
+  for (int a = 0; a < d; ++a) z[a] = random.normal();
+  const double scale = std::sqrt(df / random.chi_square(df));
   solve_lower_transposed(from.root, d, z);
   for (int a = 0; a < d; ++a) w[a] = from.centre[a] + z[a] * scale;
 }
@@ -129,8 +95,7 @@ void draw_from(const NewtonPoint& from, int d, double df, double* w, double* z) 
 
 void set_up_newton_moves(ChainState* s) {
   WholePointMoves& whole = s->whole;
-  int extra = 0;
-  for (int t = 0; t < s->groups.terms; ++t) extra += s->groups.term[t].q;
+  const int extra = group_coefficients(s->groups);
   if (extra == 0) Rf_error("oprobit_chain: the Newton whole-point move needs group terms");
   whole.newton_extra = extra;
   const int d = s->data.dim + extra;
@@ -147,7 +112,7 @@ void set_up_newton_moves(ChainState* s) {
   whole.newton_directions = scratch<double>(static_cast<R_xlen_t>(s->data.rows) * extra);
 }
 
-void newton_moves(ChainState& s, int i) {
+void newton_moves(ChainState& s, const RandomSource& random, int i) {
   WholePointMoves& whole = s.whole;
   const Layout layout = layout_of(s);
   const int d = layout.d;
@@ -155,7 +120,7 @@ void newton_moves(ChainState& s, int i) {
   const bool kept = i > s.settings.burnin;
   // The other moves changed the point, its effects or its offsets since the
   // last time.
-  set_directions(s);
+  group_row_parts(s.groups, s.data.n, s.whole.newton_directions);
   double* theta = whole.newton_theta;
   for (int k = 0; k < layout.slopes; ++k) theta[k] = s.beta[k];
   for (int j = 0; j < layout.extra; ++j) theta[layout.slopes + j] = 0.0;
@@ -168,7 +133,7 @@ void newton_moves(ChainState& s, int i) {
   for (int move = 0; move < whole.per_iteration; ++move) {
     if (kept) whole.tried += 1.0;
     if (!proposes) continue;
-    draw_from(*current, d, df, w, whole.normals);
+    draw_from(random, *current, d, df, w, whole.normals);
     bool ordered = true;
     for (int k = 1; k < layout.thresholds; ++k) ordered = ordered && new_zeta[k - 1] < new_zeta[k];
     if (!ordered) continue;
@@ -177,12 +142,12 @@ void newton_moves(ChainState& s, int i) {
     const double log_ratio = candidate->log_posterior - current->log_posterior +
                              newton_log_density(*candidate, theta, d, df, whole.ratio_scratch) -
                              newton_log_density(*current, w, d, df, whole.ratio_scratch);
-    if (std::isnan(log_ratio) || !(std::log(unif_rand()) < log_ratio)) continue;
+    if (std::isnan(log_ratio) || !(std::log(random.uniform()) < log_ratio)) continue;
     if (kept) whole.accepted += 1.0;
     take(s, layout, w);
     if (move + 1 == whole.per_iteration) break;
     // The next move starts from the new point, with l at 0 again.
-    set_directions(s);
+    group_row_parts(s.groups, s.data.n, s.whole.newton_directions);
     for (int a = 0; a < d; ++a) theta[a] = w[a];
     for (int j = 0; j < layout.extra; ++j) theta[layout.slopes + j] = 0.0;
     proposes = evaluate(s, layout, theta, s.eta, *current);

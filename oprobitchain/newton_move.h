@@ -12,6 +12,6 @@ namespace oprobit {
 void set_up_newton_moves(ChainState* s);
 
 // The iteration's moves; i is 1-based.
-void newton_moves(ChainState& s, int i);
+void newton_moves(ChainState& s, const RandomSource& random, int i);
 
 }  // namespace oprobit

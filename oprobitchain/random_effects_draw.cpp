@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "group_sd_draw.h"
-#include "r_math.h"
+#include "slice_step.h"
 #include "small_matrix.h"
 
 namespace oprobit {
@@ -13,7 +12,7 @@ namespace {
 // the point draw_regression() left: w = t (z - b[1]) = t z + zeta[1].
 void latent_on_probit_scale(ChainState& s) {
   const ChainData& data = s.data;
-  const double* z = REAL(VECTOR_ELT(s.keep, kLatentDraws));
+  const double* z = s.frame.z;
   const double t = data.categories > 2 ? (s.zeta[data.thresholds - 1] - s.zeta[0]) / data.U : 1.0;
   double* w = s.groups.w;
   for (int i = 0; i < data.n; ++i) w[i] = t * z[i] + s.zeta[0];
@@ -22,7 +21,7 @@ void latent_on_probit_scale(ChainState& s) {
 // One term's effects, each level's q coefficients in one block: precision
 // sum d d' + Sigma^-1, mean its inverse times sum d r, r = w - eta + d' u.
 // s.eta is kept equal to x' beta + every term's d' u.
-void draw_term(ChainState& s, GroupTerm& term) {
+void draw_term(ChainState& s, const RandomSource& random, GroupTerm& term) {
   const int n = s.data.n;
   const int q = term.q;
   const int qq = q * q;
@@ -52,7 +51,7 @@ void draw_term(ChainState& s, GroupTerm& term) {
     for (int j = 0; j < q; ++j) mean[j] = term.dr[static_cast<R_xlen_t>(g) * q + j];
     solve_lower(root, q, mean);
     solve_lower_transposed(root, q, mean);
-    for (int j = 0; j < q; ++j) normals[j] = norm_rand();
+    for (int j = 0; j < q; ++j) normals[j] = random.normal();
     solve_lower_transposed(root, q, normals);
     for (int j = 0; j < q; ++j) u[j] = mean[j] + normals[j];
   }
@@ -69,7 +68,7 @@ void draw_term(ChainState& s, GroupTerm& term) {
 // the residual r = w - eta + d_j u_j is normal around sd_j a, a = d_j u_j /
 // sd_j: a slice step on log sd_j under that likelihood and the sd prior. The
 // effects are rescaled with the sd, eta with them.
-void rescale_term(ChainState& s, GroupTerm& term, int j) {
+void rescale_term(ChainState& s, const RandomSource& random, GroupTerm& term, int j) {
   const int n = s.data.n;
   const int q = term.q;
   const double sd = term.sd[j];
@@ -88,38 +87,19 @@ void rescale_term(ChainState& s, GroupTerm& term, int j) {
     const double value = std::exp(x);
     return -0.5 * precision * value * value + linear * value + log_sd_prior(groups, value) + x;
   };
-  const double x0 = std::log(sd);
-  const double level = logf(x0) - exp_rand();
-  double left = x0 - unif_rand();
-  double right = left + 1.0;
-  for (int k = 0; k < 50 && logf(left) > level; ++k) left -= 1.0;
-  for (int k = 0; k < 50 && logf(right) > level; ++k) right += 1.0;
-  double x = x0;
-  for (;;) {
-    const double candidate = left + unif_rand() * (right - left);
-    if (logf(candidate) > level) {
-      x = candidate;
-      break;
-    }
-    if (candidate < x0) {
-      left = candidate;
-    } else {
-      right = candidate;
-    }
-    if (right - left < 1e-12) break;
-  }
+  const double x = slice_step(random, kLogSdSlice, std::log(sd), log_density(logf));
   const double ratio = std::exp(x) / sd;
   for (int i = 0; i < n; ++i) eta[i] += d[i] * term.u[static_cast<R_xlen_t>(term.level[i]) * q + j] * (ratio - 1.0);
   for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * q + j] *= ratio;
   term.sd[j] = std::exp(x);
-  if (!set_group_covariance(term)) Rf_error("oprobit_chain: a group covariance lost positive definiteness");
+  require_group_covariance(term);
 }
 
 // Coefficient j of every level moves by delta together with its fixed
 // counterpart (thresholds up by delta, or the slope down by delta): the
 // likelihood stays, so delta is drawn from the effects' normal prior (and the
 // slope's, when it has one).
-void shift_term(ChainState& s, GroupTerm& term) {
+void shift_term(ChainState& s, const RandomSource& random, GroupTerm& term) {
   const int q = term.q;
   for (int j = 0; j < q; ++j) {
     const int target = term.shift[j];
@@ -135,7 +115,7 @@ void shift_term(ChainState& s, GroupTerm& term) {
       precision += s.prior.B0[k];
       linear += s.prior.B0[k] * (s.beta[k] - s.prior.b0[k]);
     }
-    const double delta = linear / precision + norm_rand() / std::sqrt(precision);
+    const double delta = linear / precision + random.normal() / std::sqrt(precision);
     for (int g = 0; g < term.levels; ++g) term.u[static_cast<R_xlen_t>(g) * q + j] += delta;
     if (target < 0) {
       for (int k = 0; k < s.data.thresholds; ++k) s.zeta[k] += delta;
@@ -147,40 +127,15 @@ void shift_term(ChainState& s, GroupTerm& term) {
 
 }  // namespace
 
-void refresh_group_offsets(ChainState& s) {
-  GroupEffects& groups = s.groups;
-  const ChainData& data = s.data;
-  const int n = data.n;
-  for (int i = 0; i < n; ++i) groups.offset[i] = groups.base_offset[i];
-  for (int t = 0; t < groups.terms; ++t) {
-    const GroupTerm& term = groups.term[t];
-    for (int i = 0; i < n; ++i) {
-      const double* u = term.u + static_cast<R_xlen_t>(term.level[i]) * term.q;
-      for (int j = 0; j < term.q; ++j) groups.offset[i] += term.d[i + static_cast<R_xlen_t>(n) * j] * u[j];
-    }
-  }
-  update_eta(data, s.beta, s.eta);
-  // P m - X' o and M^-1 times it, for the next regression step; the plan's
-  // linear term has the model's own offsets in it already.
-  const int p = data.p;
-  for (int a = 0; a < p; ++a) {
-    const double* column = data.X + static_cast<R_xlen_t>(data.rows) * a;
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) sum += column[i] * (groups.offset[i] - groups.base_offset[i]);
-    groups.linear_term[a] = groups.base_linear[a] - sum;
-  }
-  multiply(s.prior.M_inv, p, p, groups.linear_term, groups.prior_shift);
-}
-
-void draw_group_effects(ChainState& s) {
+void draw_group_effects(ChainState& s, const RandomSource& random) {
   GroupEffects& groups = s.groups;
   if (groups.terms == 0) return;
   latent_on_probit_scale(s);
   for (int t = 0; t < groups.terms; ++t) {
-    draw_term(s, groups.term[t]);
-    for (int j = 0; j < groups.term[t].q; ++j) rescale_term(s, groups.term[t], j);
+    draw_term(s, random, groups.term[t]);
+    for (int j = 0; j < groups.term[t].q; ++j) rescale_term(s, random, groups.term[t], j);
   }
-  for (int t = 0; t < groups.terms; ++t) shift_term(s, groups.term[t]);
+  for (int t = 0; t < groups.terms; ++t) shift_term(s, random, groups.term[t]);
   refresh_group_offsets(s);
 }
 

@@ -12,10 +12,6 @@ namespace oprobit {
 
 // After draw_regression(): reads the latent draws (working frame) and the
 // point it left. Nothing when there are no group terms.
-void draw_group_effects(ChainState& s);
-
-// The offsets d' u by unit, eta and the regression step's linear term from
-// the current effects.
-void refresh_group_offsets(ChainState& s);
+void draw_group_effects(ChainState& s, const RandomSource& random);
 
 }  // namespace oprobit

@@ -1,44 +1,31 @@
 #include "regression_draw.h"
 
 #include <cmath>
+#include <limits>
 
-#include "r_math.h"
+#include "slice_step.h"
 #include "small_matrix.h"
 
 namespace oprobit {
 namespace {
 
-// The slice step (stepping out, then shrinking) for t > 0 under the
-// log-concave density a log t - rss t^2 / 2 + S t.
-double slice_t(double t, double a, double rss, double S) {
+// The slice step for t > 0 under the log-concave density a log t - rss t^2 / 2
+// + S t, stepping out without limit by a width from the curvature at the mode.
+double slice_t(const RandomSource& random, double t, double a, double rss, double S) {
   auto logf = [a, rss, S](double x) { return a * std::log(x) - rss * x * x / 2 + S * x; };
   const double mode = (S + std::sqrt(S * S + 4 * rss * a)) / (2 * rss);
   const double width = 2 / std::sqrt(a / (mode * mode) + rss);
-  const double level = logf(t) - exp_rand();
-  double left = t - unif_rand() * width;
-  double right = left + width;
-  while (left > 0 && logf(left) > level) left -= width;
-  while (logf(right) > level) right += width;
-  if (left < 0) left = 0;
-  for (;;) {
-    const double x = left + unif_rand() * (right - left);
-    if (x > 0 && logf(x) > level) return x;
-    if (x < t) {
-      left = x;
-    } else {
-      right = x;
-    }
-  }
+  return slice_step(random, SliceShape{width, -1, 0.0, std::numeric_limits<double>::infinity(), 0.0}, t, log_density(logf));
 }
 
 }  // namespace
 
-void draw_regression(ChainState& s) {
+void draw_regression(ChainState& s, const RandomSource& random) {
   const ChainData& data = s.data;
   const ChainPrior& prior = s.prior;
   RegressionScratch& r = s.regression;
   const int p = data.p;
-  const double* z = REAL(VECTOR_ELT(s.keep, kLatentDraws));
+  const double* z = s.frame.z;
   // z' z, X' z and z' o through the sums of z by covariate row.
   double zz = 0.0;
   double zo = 0.0;
@@ -67,12 +54,12 @@ void draw_regression(ChainState& s) {
       // The linear term of log t: z' o + (X' z)' M^-1 (P m - X' o).
       double S = zo;
       for (int a = 0; a < p; ++a) S += r.fitted[a] * prior.linear_term[a];
-      t = slice_t(t, 2 * prior.gamma_shape - 1, rss, S);
+      t = slice_t(random, t, 2 * prior.gamma_shape - 1, rss, S);
     } else {
-      t = std::sqrt(Rf_rgamma(prior.gamma_shape, 2.0 / rss));
+      t = std::sqrt(random.gamma(prior.gamma_shape, 2.0 / rss));
     }
   }
-  for (int a = 0; a < p; ++a) r.normals[a] = norm_rand();
+  for (int a = 0; a < p; ++a) r.normals[a] = random.normal();
   multiply(prior.M_root_inv, p, p, r.normals, r.u);
   for (int a = 0; a < p; ++a) r.u[a] = r.fitted[a] * t + prior.prior_shift[a] + r.u[a];
   // Back to the probit scale: the cutpoints stay, b = u / t and t are new.

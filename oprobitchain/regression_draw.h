@@ -7,7 +7,7 @@
 
 namespace oprobit {
 
-// Reads z from keep[kLatentDraws] and the frame draw_latent() set.
-void draw_regression(ChainState& s);
+// Reads z and the frame that draw_latent() set. Calls nothing of R.
+void draw_regression(ChainState& s, const RandomSource& random);
 
 }  // namespace oprobit

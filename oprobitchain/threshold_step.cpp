@@ -19,7 +19,7 @@ bool step_one(ChainState& s, int k, double lower, double upper) {
   const int count = INTEGER(count_sexp)[0];
   double* means = REAL(means_sexp);
   double* cutpoints = REAL(VECTOR_ELT(s.keep, kStepCutpoints));
-  const bool mirrored = s.threshold.mirrored[k] == TRUE;
+  const bool mirrored = s.threshold.mirrored[k];
   const double* eta = s.eta;
   if (mirrored) {
     cutpoints[1] = -upper;

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "newton_move.h"
-#include "r_math.h"
 
 namespace oprobit {
 namespace {
@@ -16,12 +14,12 @@ double log_slope_prior(const ChainPrior& prior, int slopes, const double* beta) 
   return -0.5 * sum;
 }
 
-// A draw from the proposal into w, from R's stream: d normals (kept in z),
-// then one chi-square.
-void draw_proposal(const TProposal& proposal, double* w, double* z) {
+// A draw from the proposal into w: d normals (kept in z), then one
+// chi-square.
+void draw_proposal(const RandomSource& random, const TProposal& proposal, double* w, double* z) {
   const int d = proposal.d;
-  for (int a = 0; a < d; ++a) z[a] = norm_rand();
-  const double scale = std::sqrt(proposal.df / Rf_rchisq(proposal.df));
+  for (int a = 0; a < d; ++a) z[a] = random.normal();
+  const double scale = std::sqrt(proposal.df / random.chi_square(proposal.df));
   for (int b = 0; b < d; ++b) {
     double sum = 0.0;
     for (int a = 0; a <= b; ++a) sum += z[a] * proposal.root[a + d * b];
@@ -31,13 +29,9 @@ void draw_proposal(const TProposal& proposal, double* w, double* z) {
 
 }  // namespace
 
-void whole_point_moves(ChainState& s, int i) {
+void whole_point_moves(ChainState& s, const RandomSource& random, int i) {
   WholePointMoves& whole = s.whole;
   if (!whole.ready) return;
-  if (whole.newton) {
-    newton_moves(s, i);
-    return;
-  }
   const ChainData& data = s.data;
   const int slopes = data.slopes;
   const int thresholds = data.thresholds;
@@ -46,7 +40,7 @@ void whole_point_moves(ChainState& s, int i) {
   bool known = false;  // whether log_likelihood is the current point's
   double log_likelihood = 0.0;
   for (int move = 0; move < whole.per_iteration; ++move) {
-    draw_proposal(whole.proposal, w, whole.normals);
+    draw_proposal(random, whole.proposal, w, whole.normals);
     if (i > s.settings.burnin) whole.tried += 1.0;
     bool ordered = true;
     for (int k = 1; k < thresholds; ++k) ordered = ordered && new_zeta[k - 1] < new_zeta[k];
@@ -66,7 +60,7 @@ void whole_point_moves(ChainState& s, int i) {
     if (!s.prior.flat) {
       log_ratio += log_slope_prior(s.prior, slopes, w) - log_slope_prior(s.prior, slopes, s.beta);
     }
-    if (!std::isnan(log_ratio) && std::log(unif_rand()) < log_ratio) {
+    if (!std::isnan(log_ratio) && std::log(random.uniform()) < log_ratio) {
       for (int k = 0; k < slopes; ++k) s.beta[k] = w[k];
       for (int k = 0; k < thresholds; ++k) s.zeta[k] = new_zeta[k];
       for (int r = 0; r < data.rows; ++r) s.eta[r] = whole.candidate_eta[r];

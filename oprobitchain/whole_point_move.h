@@ -7,7 +7,7 @@
 
 namespace oprobit {
 
-// The iteration's moves, when a proposal is in force; i is 1-based.
-void whole_point_moves(ChainState& s, int i);
+// The iteration's moves, when the fixed proposal is in force; i is 1-based.
+void whole_point_moves(ChainState& s, const RandomSource& random, int i);
 
 }  // namespace oprobit
