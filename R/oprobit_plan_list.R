@@ -19,7 +19,8 @@
   # regression step in the driver).
   linear_term <- c(0, prior$B0 * prior$b0) - drop(crossprod(setup$X_distinct, offset * setup$row_size))
   M_root_inv <- backsolve(setup$M_root, diag(p))
-  plan <- list(n = as.integer(setup$n), p = as.integer(p), J = as.integer(setup$J), U = as.double(setup$U),
+  plan <- list(link = setup$family$link,
+               n = as.integer(setup$n), p = as.integer(p), J = as.integer(setup$J), U = as.double(setup$U),
                X = setup$X_distinct, offset = as.double(offset), row_start = as.integer(c(0L, setup$row_end)),
                y = as.integer(setup$y),
                M_inv = setup$M_inv, M_root_inv = M_root_inv,

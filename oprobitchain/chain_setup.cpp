@@ -55,7 +55,7 @@ Cells derive_cells(const ChainData& data) {
       size[c] += 1.0;
     }
   }
-  return Cells{count, row, y, size};
+  return Cells{count, row, y, size, Link::kProbit};
 }
 
 void read_data(SEXP plan, ChainData* data) {
@@ -94,6 +94,10 @@ void read_data(SEXP plan, ChainData* data) {
   }
   data->y = y;
   data->cells = derive_cells(*data);
+  const char* link = plan_string(plan, element::kLink);
+  if (!link_from_name(link, &data->cells.link)) {
+    Rf_error("%s: plan element 'link' names a link the chain does not know: '%s'", kEntry, link);
+  }
 }
 
 bool any_nonzero(const double* x, int count) {

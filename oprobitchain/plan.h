@@ -22,7 +22,7 @@ constexpr const char kWholeDf[] = "whole_df", kWholeMoves[] = "whole_moves";
 constexpr const char kWholeCentre[] = "whole_centre", kWholeRoot[] = "whole_root";
 constexpr const char kAdaptWindow[] = "adapt_window", kTargetAcceptance[] = "target_acceptance";
 constexpr const char kFar[] = "far", kLatentR[] = "latent_r", kBeta[] = "beta", kZeta[] = "zeta";
-constexpr const char kGroups[] = "groups";
+constexpr const char kLink[] = "link", kGroups[] = "groups";
 // In `groups`: the terms, each a list of its own elements, and the sd prior.
 constexpr const char kTerms[] = "terms", kSdPrior[] = "sd_prior", kDf[] = "df", kScale[] = "scale";
 constexpr const char kKeepEffects[] = "keep_effects";

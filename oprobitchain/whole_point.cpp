@@ -1,6 +1,9 @@
 #include "whole_point.h"
 
 #include <cmath>
+#include <cstring>
+
+#include "link_probit.h"
 
 namespace oprobit {
 
@@ -25,34 +28,15 @@ double log_proposal_ratio(const TProposal& proposal, const double* current, cons
 
 namespace {
 
-constexpr double kRootHalf = 0.70710678118654752440;
-
-// A cell's mass from the normal tail on the far side of its row's mean m
-// (upper tail when both bounds lie above it), so that it keeps its precision
-// far out: 0.5 erfc(x / sqrt 2) is the mass above x. y is the category, between
-// thresholds y - 1 and y (1-based).
-inline double cell_mass(double m, int y, int categories, const double* zeta) {
-  if (y == 1) return 0.5 * std::erfc((m - zeta[0]) * kRootHalf);
-  if (y == categories) return 0.5 * std::erfc((zeta[categories - 2] - m) * kRootHalf);
-  if (zeta[y - 2] > m) {
-    return 0.5 * (std::erfc((zeta[y - 2] - m) * kRootHalf) - std::erfc((zeta[y - 1] - m) * kRootHalf));
-  }
-  if (zeta[y - 1] < m) {
-    return 0.5 * (std::erfc((m - zeta[y - 1]) * kRootHalf) - std::erfc((m - zeta[y - 2]) * kRootHalf));
-  }
-  return 1.0 - 0.5 * (std::erfc((zeta[y - 1] - m) * kRootHalf) + std::erfc((m - zeta[y - 2]) * kRootHalf));
-}
-
-}  // namespace
-
-double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta) {
+template <class L>
+double log_likelihood_of(const Cells& cells, int categories, const double* eta, const double* zeta) {
   // Masses of single units are multiplied together and their product's log
   // taken before it can underflow: one log for many cells.
   constexpr double kSmallestProduct = 0x1p-900;
   double total = 0.0;
   double product = 1.0;
   for (int c = 0; c < cells.count; ++c) {
-    const double mass = cell_mass(eta[cells.row[c]], cells.y[c], categories, zeta);
+    const double mass = L::cell_mass(eta[cells.row[c]], cells.y[c], categories, zeta);
     if (cells.size[c] == 1.0) {
       product *= mass;
       if (product < kSmallestProduct) {
@@ -66,10 +50,10 @@ double cell_log_likelihood(const Cells& cells, int categories, const double* eta
   return total + std::log(product);
 }
 
-bool cell_derivatives(const Cells& cells, int categories, const double* X, int rows, int slopes,
-                      const Directions& directions, const double* eta, const double* zeta,
-                      double* log_likelihood, double* gradient, double* curvature, double* scratch) {
-  constexpr double kInverseRootTwoPi = 0.39894228040143267794;
+template <class L>
+bool derivatives_of(const Cells& cells, int categories, const double* X, int rows, int slopes,
+                    const Directions& directions, const double* eta, const double* zeta,
+                    double* log_likelihood, double* gradient, double* curvature, double* scratch) {
   // Coordinates that move every mean by their covariate (the slopes, then the
   // extra ones) come first, the thresholds after them.
   const int linear = slopes + directions.extra;
@@ -83,7 +67,7 @@ bool cell_derivatives(const Cells& cells, int categories, const double* X, int r
     const int row = cells.row[c];
     const double m = eta[row];
     const int y = cells.y[c];
-    const double mass = cell_mass(m, y, categories, zeta);
+    const double mass = L::cell_mass(m, y, categories, zeta);
     if (!(mass > 0.0)) return false;
     const double w = cells.size[c];
     if (w == 1.0) {
@@ -99,11 +83,8 @@ bool cell_derivatives(const Cells& cells, int categories, const double* X, int r
     const bool has_lo = y > 1, has_hi = y < categories;
     const double lo = has_lo ? zeta[y - 2] - m : 0.0;
     const double hi = has_hi ? zeta[y - 1] - m : 0.0;
-    const double g_lo = has_lo ? kInverseRootTwoPi * std::exp(-0.5 * lo * lo) / mass : 0.0;
-    const double g_hi = has_hi ? kInverseRootTwoPi * std::exp(-0.5 * hi * hi) / mass : 0.0;
-    const double d_lolo = lo * g_lo - g_lo * g_lo;
-    const double d_hihi = -hi * g_hi - g_hi * g_hi;
-    const double d_lohi = g_lo * g_hi;
+    const BoundTerms t = L::bound_terms(lo, hi, has_lo, has_hi, mass);
+    const double g_lo = t.g_lo, g_hi = t.g_hi, d_lolo = t.d_lolo, d_hihi = t.d_hihi, d_lohi = t.d_lohi;
     // In the mean m, which moves both bounds down.
     const double first = w * (g_lo - g_hi);
     const double second = w * (d_lolo + 2.0 * d_lohi + d_hihi);
@@ -140,6 +121,36 @@ bool cell_derivatives(const Cells& cells, int categories, const double* X, int r
   total += std::log(product);
   *log_likelihood = total;
   return std::isfinite(total);
+}
+
+}  // namespace
+
+bool link_from_name(const char* name, Link* link) {
+  if (std::strcmp(name, "probit") == 0) {
+    *link = Link::kProbit;
+    return true;
+  }
+  return false;
+}
+
+// One case per link.
+double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta) {
+  switch (cells.link) {
+    case Link::kProbit:
+    default:
+      return log_likelihood_of<ProbitLink>(cells, categories, eta, zeta);
+  }
+}
+
+bool cell_derivatives(const Cells& cells, int categories, const double* X, int rows, int slopes,
+                      const Directions& directions, const double* eta, const double* zeta,
+                      double* log_likelihood, double* gradient, double* curvature, double* scratch) {
+  switch (cells.link) {
+    case Link::kProbit:
+    default:
+      return derivatives_of<ProbitLink>(cells, categories, X, rows, slopes, directions, eta, zeta,
+                                        log_likelihood, gradient, curvature, scratch);
+  }
 }
 
 }  // namespace oprobit

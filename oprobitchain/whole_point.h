@@ -5,6 +5,8 @@
 // the proposal are in whole_point_move.cpp.
 #pragma once
 
+#include "link.h"
+
 namespace oprobit {
 
 // A multivariate t with df degrees of freedom, centre mu and scale r' r.
@@ -22,12 +24,14 @@ struct TProposal {
 double log_proposal_ratio(const TProposal& proposal, const double* current, const double* w,
                           double* scratch);
 
-// The cells: covariate row (0-based), category (1 ... J) and size.
+// The cells: covariate row (0-based), category (1 ... J) and size, and the
+// link whose mass they take.
 struct Cells {
   int count;
   const int* row;
   const int* y;
   const double* size;
+  Link link;
 };
 
 // Log likelihood of the point (eta, zeta): eta holds x' beta (+ offset) by

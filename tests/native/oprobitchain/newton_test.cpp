@@ -23,7 +23,7 @@ const double kOffset[kRows] = {0.1, 0.0, -0.2, 0.3, 0.0, 0.5};
 const int kRow[] = {0, 1, 2, 3, 4, 5, 0, 2, 3};
 const int kCode[] = {1, 2, 3, 4, 2, 3, 4, 1, 2};
 const double kSize[] = {1, 1, 3, 1, 2, 1, 1, 5, 1};
-const oprobit::Cells kCells{9, kRow, kCode, kSize};
+const oprobit::Cells kCells{9, kRow, kCode, kSize, oprobit::Link::kProbit};
 
 long double phi(long double x) { return 0.5L * std::erfc(-x / std::sqrt(2.0L)); }
 

@@ -152,7 +152,7 @@ struct SmallChain {
     oprobit::ChainData& data = s.data;
     data.n = 4, data.p = 2, data.categories = 3, data.slopes = 1, data.thresholds = 2, data.dim = 3;
     data.rows = 3, data.X = X, data.offset = offset, data.row_start = row_start, data.y = y, data.U = 1.5;
-    data.cells = oprobit::Cells{3, cell_row, cell_y, cell_size};
+    data.cells = oprobit::Cells{3, cell_row, cell_y, cell_size, oprobit::Link::kProbit};
     s.prior = oprobit::ChainPrior{M_inv, M_root_inv, zeros, zeros, false, true, zeros, zeros, 2.5};
     s.settings.burnin = 0;
     s.beta = beta, s.zeta = zeta, s.eta = eta;

@@ -52,12 +52,12 @@ void expect_direct(const oprobit::Cells& cells, const char* what) {
 TEST(CellLogLikelihood, EveryKindOfCellAloneAndTogetherUnitOrWeighted) {
   const double unit = 1.0;
   for (int c = 0; c < 9; ++c) {
-    expect_direct(oprobit::Cells{1, &kRow[c], &kCode[c], &unit}, "cell alone");
+    expect_direct(oprobit::Cells{1, &kRow[c], &kCode[c], &unit, oprobit::Link::kProbit}, "cell alone");
   }
   const double ones[] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
-  expect_direct(oprobit::Cells{9, kRow, kCode, ones}, "unit cells");
+  expect_direct(oprobit::Cells{9, kRow, kCode, ones, oprobit::Link::kProbit}, "unit cells");
   const double sizes[] = {4, 1, 7, 2, 1, 3, 12, 1, 5};
-  expect_direct(oprobit::Cells{9, kRow, kCode, sizes}, "weighted and unit cells");
+  expect_direct(oprobit::Cells{9, kRow, kCode, sizes, oprobit::Link::kProbit}, "weighted and unit cells");
 }
 
 TEST(CellLogLikelihood, ManyTinyUnitCellsCrossTheUnderflowGuard) {
@@ -70,7 +70,7 @@ TEST(CellLogLikelihood, ManyTinyUnitCellsCrossTheUnderflowGuard) {
   size[1234] = 6.0;
   const double eta[] = {0.0};
   const double zeta[] = {-6.4, -0.5, 0.7};
-  const oprobit::Cells cells{count, row.data(), y.data(), size.data()};
+  const oprobit::Cells cells{count, row.data(), y.data(), size.data(), oprobit::Link::kProbit};
   const double got = oprobit::cell_log_likelihood(cells, 4, eta, zeta);
   const double want = static_cast<double>(direct_log_likelihood(cells, 4, eta, zeta));
   EXPECT_LT(want, -69000.0);
