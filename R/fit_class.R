@@ -175,8 +175,8 @@ print.qv_fit <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
 summary.qv_fit <- function(object, ...) {
   table <- posterior::summarise_draws(object$draws, mean, sd = stats::sd,
                                       ~stats::quantile(.x, probs = c(0.025, 0.5, 0.975)))
-  table <- data.frame(unclass(table)[-1L], .qv_diagnostics(object$draws), row.names = table$variable,
-                      check.names = FALSE)
+  table <- data.frame(lapply(unclass(table)[-1L], as.numeric), .qv_diagnostics(object$draws),
+                      row.names = table$variable, check.names = FALSE)
   fields <- intersect(c("call", "chains", "iter", "burnin", "thin", "nobs", "seconds", "acceptance", "parameters"),
                       names(object))
   structure(c(unclass(object)[fields], list(table = table)),
