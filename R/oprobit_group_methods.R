@@ -1,8 +1,8 @@
 # Methods of an oprobit_mcmc fit with group terms (class "oprobit_mixed"):
 # fixef, ranef, VarCorr (the generics of nlme, which lme4 re-exports),
 # predict with or without the group effects, and the draws conversions with
-# the effects on request. print, summary, coef, vcov and plot are the
-# oprobit_mcmc methods: the sds and correlations are columns of the draws.
+# the effects on request. print, summary, coef, vcov and plot are the base
+# class's: the sds and correlations are columns of the draws.
 
 #' @importFrom nlme fixef ranef VarCorr
 #' @export
@@ -83,7 +83,7 @@ print.ranef.oprobit_mixed <- function(x, ...) {
 #' @rdname oprobit_group_parts
 #' @export
 VarCorr.oprobit_mixed <- function(x, sigma = 1, ...) {
-  pooled <- .oprobit_pooled(x)
+  pooled <- .qv_pooled(x$draws)
   out <- lapply(x$group_terms, function(term) {
     q <- length(term$coefs)
     sd <- pooled[, term$sd_names, drop = FALSE]
@@ -130,7 +130,7 @@ print.VarCorr.oprobit_mixed <- function(x, digits = max(3L, getOption("digits") 
   if (is.null(x$effects)) {
     .qv_stop("oprobit_mcmc", "the fit kept no draws of the group effects (save_ranef = FALSE)")
   }
-  Map(cbind, x$draws, x$effects)
+  posterior::bind_draws(x$draws, x$effects, along = "variable")
 }
 
 #' Draws of an \code{oprobit_mcmc} fit with group terms
@@ -153,15 +153,12 @@ print.VarCorr.oprobit_mixed <- function(x, digits = max(3L, getOption("digits") 
 #' @exportS3Method coda::as.mcmc.list
 as.mcmc.list.oprobit_mixed <- function(x, ranef = FALSE, ...) {
   x$draws <- .oprobit_draws_with_effects(x, ranef)
-  as.mcmc.list.oprobit_mcmc(x)
+  as.mcmc.list.qv_fit(x)
 }
 
 #' @rdname oprobit_group_draws
 #' @rawNamespace S3method(posterior::as_draws, oprobit_mixed)
-as_draws.oprobit_mixed <- function(x, ranef = FALSE, ...) {
-  x$draws <- .oprobit_draws_with_effects(x, ranef)
-  as_draws.oprobit_mcmc(x)
-}
+as_draws.oprobit_mixed <- function(x, ranef = FALSE, ...) .oprobit_draws_with_effects(x, ranef)
 
 #' Predicted category probabilities of an \code{oprobit_mcmc} fit with group
 #' terms
@@ -220,14 +217,14 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
     }
   }
   X <- X[, object$slopes, drop = FALSE]
-  pooled <- .oprobit_pooled(object)
+  pooled <- .qv_pooled(object$draws)
   eta <- X %*% t(pooled[, object$slopes, drop = FALSE]) + offset  # rows x draws
   if (!population) eta <- eta + .oprobit_group_eta(object, pieces, nrow(X), pooled, allow_new_levels)
   J <- length(object$levels)
   below <- matrix(0, nrow(X), J + 1L)
   below[, J + 1L] <- 1
   for (k in seq_len(J - 1L)) {
-    below[, k + 1L] <- rowMeans(stats::pnorm(sweep(-eta, 2L, pooled[, object$thresholds[k]], `+`)))
+    below[, k + 1L] <- rowMeans(object$family$cdf(sweep(-eta, 2L, pooled[, object$thresholds[k]], `+`)))
   }
   prob <- below[, -1L, drop = FALSE] - below[, -(J + 1L), drop = FALSE]
   dimnames(prob) <- list(rownames(X), object$levels)
@@ -242,7 +239,7 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
 .oprobit_group_eta <- function(object, pieces, rows, pooled, allow_new_levels, picks = NULL) {
   fn <- "predict.oprobit_mcmc"
   if (is.null(object$effects)) .qv_stop(fn, "the fit kept no draws of the group effects (save_ranef = FALSE)")
-  effects <- do.call(rbind, object$effects)  # draws x effects
+  effects <- .qv_pooled(object$effects)  # draws x effects
   if (!is.null(picks)) effects <- effects[picks, , drop = FALSE]
   draws <- nrow(pooled)
   eta <- matrix(0, rows, draws)

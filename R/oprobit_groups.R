@@ -23,24 +23,20 @@
   result
 }
 
-# The fit's group-level part: class, names, the effects' draws by chain and
-# their posterior means and sds (over every chain's kept draws).
-.oprobit_group_fit <- function(fit, results, setup) {
+# The fit's group-level fields: the terms, the names of their sds and
+# correlations, the effects' draws (a draws_array, iterations x chains x
+# effects, when kept) and their posterior means and sds (over every chain's
+# kept draws).
+.oprobit_group_fit <- function(results, setup) {
   groups <- setup$groups
   draws <- sum(vapply(results, function(r) nrow(r$draws), 0L))
-  sums <- Reduce(`+`, lapply(results, `[[`, "effect_sum"))
+  mean <- Reduce(`+`, lapply(results, `[[`, "effect_sum")) / draws
   squares <- Reduce(`+`, lapply(results, `[[`, "effect_square"))
-  mean <- sums / draws
-  sd <- sqrt(pmax(squares - draws * mean^2, 0) / max(draws - 1, 1))
-  fit$group_terms <- lapply(groups$terms, function(term) {
-    term[c("group", "coefs", "levels", "level", "d", "shift", "sd_names", "cor_names", "effect_names")]
-  })
-  fit$group_parameters <- groups$names
-  fit$effects <- if (isTRUE(groups$save)) lapply(results, `[[`, "effects")
-  fit$effect_mean <- mean
-  fit$effect_sd <- sd
-  fit$sd_prior <- groups$prior
-  fit$bars <- groups$bars
-  class(fit) <- c("oprobit_mixed", class(fit))
-  fit
+  list(group_terms = lapply(groups$terms, function(term) {
+         term[c("group", "coefs", "levels", "level", "d", "shift", "sd_names", "cor_names", "effect_names")]
+       }),
+       group_parameters = groups$names,
+       effects = if (isTRUE(groups$save)) .qv_draws_array(lapply(results, `[[`, "effects")),
+       effect_mean = mean, effect_sd = sqrt(pmax(squares - draws * mean^2, 0) / max(draws - 1, 1)),
+       sd_prior = groups$prior, bars = groups$bars)
 }

@@ -153,20 +153,24 @@
 #'   \code{sd_scale}, which map onto it).
 #' @param control the sampler's settings, \code{\link{oprobit_control}()};
 #'   \code{latent} and \code{progress}, when given, take precedence.
-#' @return An object of class \code{"oprobit_mcmc"}: a list with \code{draws}
-#'   (one matrix per chain, one column per parameter, probit scale),
-#'   \code{coefficients} (posterior means), \code{seconds} (sampling time of
-#'   each chain, burn-in included), \code{acceptance} (cutpoint step
-#'   acceptance of each chain over the kept iterations),
-#'   \code{whole_acceptance} (that of the whole-point move; \code{NA} where
-#'   no posterior mode was found and the move did not run), and what the
-#'   methods need. Methods: \code{print}, \code{summary}, \code{coef},
-#'   \code{vcov}, \code{confint}, \code{fitted}, \code{logLik},
-#'   \code{model.matrix}, \code{nobs} (see \link{oprobit_mcmc-methods}),
-#'   \code{plot}, \code{predict}, \code{simulate} and
-#'   \code{\link{predictive_check}}, \code{\link{log_lik}} with
-#'   \code{loo::loo} and \code{loo::waic}, \code{coda::as.mcmc.list},
-#'   \code{posterior::as_draws}.
+#' @return An object of class \code{c("oprobit_mcmc", "qv_fit")}
+#'   (\code{c("oprobit_mixed", "oprobit_mcmc", "qv_fit")} with group terms): a
+#'   list with \code{draws} (a \code{posterior::draws_array}, iterations x
+#'   chains x parameters, probit scale; with group terms and
+#'   \code{save_ranef = TRUE} the effects' draws in \code{effects}, another
+#'   such array), \code{coefficients} (posterior means), \code{family} (the
+#'   link, [ordinal_family()]), \code{seconds} (sampling time of each chain,
+#'   burn-in included), \code{acceptance} (cutpoint step acceptance of each
+#'   chain over the kept iterations), \code{whole_acceptance} (that of the
+#'   whole-point move; \code{NA} where no posterior mode was found and the
+#'   move did not run), \code{seed}, \code{chains}, \code{iter},
+#'   \code{burnin}, \code{thin}, and what the methods need. Methods:
+#'   \code{print}, \code{summary}, \code{coef}, \code{vcov},
+#'   \code{confint}, \code{nobs}, \code{plot}, \code{coda::as.mcmc.list},
+#'   \code{posterior::as_draws} (see [qv_fit]); \code{fitted},
+#'   \code{logLik}, \code{model.matrix} (see \link{oprobit_mcmc-methods}),
+#'   \code{predict}, \code{simulate} and \code{\link{predictive_check}},
+#'   \code{\link{log_lik}} with \code{loo::loo} and \code{loo::waic}.
 #' @examples
 #' fit <- oprobit_mcmc(Sat ~ Infl + Type + Cont, data = MASS::housing,
 #'                     weights = Freq, chains = 2, iter = 500, burnin = 300,
@@ -205,8 +209,9 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
   data <- oprobit_data(frame)
   plan <- oprobit_plan(data, prior, control, run$iter, run$burnin, run$thin, save_ranef)
   results <- .oprobit_run_chains(plan, .qv_chain_seeds(run$seed, run$chains), run$cores, run$cl, control$progress)
-  fit <- .oprobit_fit(call, frame, plan, results, run)
-  .oprobit_convergence_warning(fit)
+  fit <- .oprobit_fit(call, frame, plan, results, c(run[c("seed", "chains", "iter", "burnin", "thin")],
+                                                     latent = plan$latent))
+  .qv_convergence_warning(fit, fn)
   fit
 }
 
@@ -225,28 +230,6 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
     control$progress <- progress
   }
   control
-}
-
-# The fit of the chains' results (interim: the fit's fields as the methods
-# read them).
-.oprobit_fit <- function(call, model, setup, results, run) {
-  draws <- lapply(results, `[[`, "draws")
-  fit <- structure(list(
-    call = call, draws = draws, coefficients = colMeans(do.call(rbind, draws)),
-    slopes = colnames(model$X)[-1L], thresholds = .oprobit_threshold_names(model$levels),
-    levels = model$levels, terms = model$terms, xlevels = model$xlevels, contrasts = model$contrasts,
-    na.action = model$na.action, nobs = setup$n, x = model$X, y = model$y, weights = model$weights,
-    offset = model$offset,
-    acceptance = vapply(results, `[[`, 0, "acceptance"),
-    threshold_acceptance = do.call(rbind, lapply(results, `[[`, "threshold_acceptance")),
-    s = do.call(rbind, lapply(results, `[[`, "s")),
-    whole_acceptance = vapply(results, `[[`, 0, "whole_acceptance"),
-    seconds = vapply(results, `[[`, 0, "seconds"),
-    seed = run$seed, latent = setup$latent, chains = run$chains, iter = run$iter, burnin = run$burnin,
-    thin = run$thin, U = setup$U, prior = setup$priors
-  ), class = "oprobit_mcmc")
-  if (!is.null(setup$groups)) fit <- .oprobit_group_fit(fit, results, setup)
-  fit
 }
 
 # Refuses, before any chain runs, a fit whose draws cannot be held: they take
@@ -276,45 +259,4 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
   units <- c("bytes", "kB", "MB", "GB", "TB", "PB")
   power <- max(0, min(length(units) - 1, floor(log(max(bytes, 1), 1024))))
   sprintf("%.3g %s", bytes / 1024^power, units[power + 1])
-}
-
-# After a fit: a warning, as rstan gives, when a parameter's split R-hat is
-# above 1.01 or its bulk effective sample size below 100.
-.oprobit_convergence_warning <- function(fit) {
-  diagnostics <- .oprobit_diagnostics(fit$draws)
-  rhat <- diagnostics$rhat
-  ess <- diagnostics$ess_bulk
-  problems <- character(0)
-  bad <- !is.na(rhat) & rhat > 1.01
-  if (any(bad)) {
-    worst <- which.max(ifelse(bad, rhat, -Inf))
-    problems <- c(problems, sprintf("R-hat above 1.01 for %d parameter(s) (largest %.3g, '%s')",
-                                    sum(bad), rhat[worst], names(rhat)[worst]))
-  }
-  bad <- is.na(ess) | ess < 100
-  if (any(bad)) {
-    worst <- which.min(ifelse(bad, ifelse(is.na(ess), -1, ess), Inf))
-    problems <- c(problems, sprintf("bulk effective sample size below 100 for %d parameter(s) (smallest %s, '%s')",
-                                    sum(bad), format(round(ess[worst])), names(ess)[worst]))
-  }
-  if (length(problems) > 0L) {
-    warning(sprintf("oprobit_mcmc: %s: the chains have not converged or are too short; run longer chains (more 'iter' or 'burnin') and see summary()",
-                    paste(problems, collapse = "; ")), call. = FALSE)
-  }
-  invisible(diagnostics)
-}
-
-# Split R-hat, bulk and tail effective sample size per parameter, by the
-# posterior package, from a list of draws matrices (one per chain).
-.oprobit_diagnostics <- function(draws) {
-  values <- array(unlist(draws), c(nrow(draws[[1L]]), ncol(draws[[1L]]), length(draws)))
-  figure <- function(f) {
-    stats::setNames(vapply(seq_len(dim(values)[2L]), function(j) {
-      x <- matrix(values[, j, ], nrow(draws[[1L]]))
-      value <- suppressWarnings(f(x))
-      if (is.finite(value)) value else NA_real_
-    }, 0), colnames(draws[[1L]]))
-  }
-  list(rhat = figure(posterior::rhat), ess_bulk = figure(posterior::ess_bulk),
-       ess_tail = figure(posterior::ess_tail))
 }

@@ -1,168 +1,72 @@
-# Methods of the "oprobit_mcmc" result: print, summary, coef, vcov, plot,
-# predict, and the conversions to coda's and posterior's draws objects.
+# The "oprobit_mcmc" fit (class c("oprobit_mcmc", "qv_fit"); with group
+# terms c("oprobit_mixed", "oprobit_mcmc", "qv_fit")), built in one place, and
+# its own methods: fitted, logLik, model.matrix, predict, log_lik, loo,
+# simulate. print, summary, coef, vcov, confint, nobs, plot and the draws
+# conversions are the base class's (R/fit_class.R).
 
-#' @importFrom stats coef vcov nobs predict confint fitted residuals logLik model.matrix simulate
-#'   deviance df.residual
-#' @importFrom graphics plot
-NULL
+# The fit from the front door's pieces: the model frame, the chains' setup,
+# their results and `settings` (seed, latent, chains, iter, burnin, thin).
+.oprobit_fit <- function(call, model, setup, results, settings) {
+  slopes <- colnames(model$X)[-1L]
+  thresholds <- .oprobit_threshold_names(model$levels)
+  groups <- if (!is.null(setup$groups)) .oprobit_group_fit(results, setup)
+  .qv_fit(c(if (!is.null(groups)) "oprobit_mixed", "oprobit_mcmc"), lapply(results, `[[`, "draws"),
+          model = list(call = call, terms = model$terms, family = setup$family, prior = setup$priors),
+          data = list(nobs = setup$n, levels = model$levels, na.action = model$na.action),
+          sampler = c(settings, list(
+            seconds = vapply(results, `[[`, 0, "seconds"), acceptance = vapply(results, `[[`, 0, "acceptance"),
+            threshold_acceptance = do.call(rbind, lapply(results, `[[`, "threshold_acceptance")),
+            s = do.call(rbind, lapply(results, `[[`, "s")),
+            whole_acceptance = vapply(results, `[[`, 0, "whole_acceptance"))),
+          parameters = list(Slopes = slopes, Thresholds = thresholds,
+                            `Group-level sds and correlations` = groups$group_parameters),
+          fields = c(list(slopes = slopes, thresholds = thresholds, xlevels = model$xlevels,
+                          contrasts = model$contrasts, x = model$X, y = model$y, weights = model$weights,
+                          offset = model$offset, U = setup$U), groups))
+}
 
-.oprobit_pooled <- function(object) do.call(rbind, object$draws)
+.qv_head.oprobit_mcmc <- function(x) .qv_title("Bayesian ordinal probit regression (oprobit_mcmc)", x$call)
+.qv_head.summary.oprobit_mcmc <- .qv_head.oprobit_mcmc
+.qv_notes.summary.oprobit_mcmc <- function(x, digits) {
+  cat(sprintf("\nCutpoint step acceptance by chain: %s\n", paste(sprintf("%.1f%%", 100 * x$acceptance), collapse = ", ")))
+}
 
-#' Summaries and standard methods of an \code{oprobit_mcmc} fit
+#' Standard methods of an \code{oprobit_mcmc} fit
 #'
-#' \code{print()} shows the posterior mean and standard deviation of each
-#' slope and threshold. \code{summary()} adds the 2.5, 50 and 97.5\%
-#' quantiles and, from the \pkg{posterior} package, the split R-hat
-#' (\code{posterior::rhat}), the bulk and the tail effective sample size
-#' (\code{posterior::ess_bulk}, \code{posterior::ess_tail}) of each parameter,
-#' then the cutpoint step acceptance and the sampling time of each chain.
-#' \code{coef()} gives the posterior means, named as \code{MASS::polr} names
-#' its coefficients and thresholds; \code{vcov()} their posterior covariance;
-#' \code{confint()} posterior quantile intervals (not Wald intervals).
+#' \code{print()}, \code{summary()}, \code{coef()}, \code{vcov()},
+#' \code{confint()}, \code{nobs()} and \code{plot()} are those of every fit
+#' of the package (see [qv_fit]): the slopes, the thresholds (named as
+#' \code{MASS::polr} names them) and, with group terms, the group-level sds
+#' and correlations; \code{summary()} adds the cutpoint step acceptance of
+#' each chain. \code{nobs()} counts frequency weights.
 #'
 #' \code{fitted()} gives the posterior mean probability of each category for
 #' the fitted rows (as \code{predict()} without \code{newdata});
 #' \code{model.matrix()} the model matrix of the fitted rows, intercept
-#' included; \code{nobs()} the number of observations, frequency weights
-#' counted. \code{logLik()} is the log-likelihood at the posterior mean of the
+#' included. \code{logLik()} is the log-likelihood at the posterior mean of the
 #' parameters, with as many degrees of freedom as parameters;
 #' \code{deviance()} is minus twice that, and \code{df.residual()} the number
 #' of observations less the number of parameters, as for \code{polr}. An ordinal
 #' response has no residuals: \code{residuals()} stops with an error that
 #' points to \code{predict()} and \code{simulate()}.
 #'
-#' @param x,object an \code{oprobit_mcmc} fit (or its summary, for
-#'   \code{print}).
-#' @param digits significant digits to print.
-#' @param parm parameters (names or positions) for \code{confint()}; default
-#'   all.
-#' @param level probability of the intervals.
+#' @param object an \code{oprobit_mcmc} fit.
 #' @param ... unused.
-#' @return \code{print()}: \code{x}, invisibly. \code{summary()}: an object of
-#'   class \code{"summary.oprobit_mcmc"} whose \code{table} is a data frame
-#'   with one row per parameter (\code{mean}, \code{sd}, \code{2.5\%},
-#'   \code{50\%}, \code{97.5\%}, \code{Rhat}, \code{ess_bulk},
-#'   \code{ess_tail}). \code{coef()}: a named vector. \code{vcov()}: a
-#'   matrix. \code{confint()}: a matrix with one row per parameter and the
-#'   lower and upper quantile. \code{fitted()}: a matrix, one row per fitted
-#'   row (padded with \code{NA} rows under \code{na.action = na.exclude}),
-#'   one column per category. \code{model.matrix()}: a matrix.
-#'   \code{nobs()}, \code{deviance()}, \code{df.residual()}: a number.
-#'   \code{logLik()}: an object of class \code{"logLik"}.
-#' @seealso [oprobit_mcmc()], [predict.oprobit_mcmc()], [log_lik()].
+#' @return \code{fitted()}: a matrix, one row per fitted row (padded with
+#'   \code{NA} rows under \code{na.action = na.exclude}), one column per
+#'   category. \code{model.matrix()}: a matrix. \code{deviance()},
+#'   \code{df.residual()}: a number. \code{logLik()}: an object of class
+#'   \code{"logLik"}.
+#' @seealso [oprobit_mcmc()], [qv_fit], [predict.oprobit_mcmc()], [log_lik()].
 #' @examples
 #' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
 #'                     chains = 2, iter = 500, burnin = 300, seed = 1, cores = 1)
-#' fit
-#' summary(fit)
-#' coef(fit)
-#' vcov(fit)
-#' confint(fit)
 #' head(fitted(fit))
 #' logLik(fit)
+#' deviance(fit)
+#' dim(model.matrix(fit))
 #' @name oprobit_mcmc-methods
 NULL
-
-#' @rdname oprobit_mcmc-methods
-#' @usage \method{print}{oprobit_mcmc}(x, digits = max(3L, getOption("digits") - 3L), ...)
-#' @exportS3Method print oprobit_mcmc
-print.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
-  cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
-  print(x$call)
-  pooled <- .oprobit_pooled(x)
-  table <- rbind(mean = colMeans(pooled), sd = apply(pooled, 2L, stats::sd))
-  if (length(x$slopes) > 0L) {
-    cat("\nSlopes (posterior mean and sd):\n")
-    print(table[, x$slopes, drop = FALSE], digits = digits)
-  }
-  cat("\nThresholds (posterior mean and sd):\n")
-  print(table[, x$thresholds, drop = FALSE], digits = digits)
-  if (length(x$group_parameters) > 0L) {
-    cat("\nGroup-level sds and correlations (posterior mean and sd):\n")
-    print(table[, x$group_parameters, drop = FALSE], digits = digits)
-  }
-  cat(sprintf("\n%d chains x %d draws, %d observations\n", x$chains, x$iter, x$nobs))
-  invisible(x)
-}
-
-#' @rdname oprobit_mcmc-methods
-#' @usage \method{summary}{oprobit_mcmc}(object, ...)
-#' @exportS3Method summary oprobit_mcmc
-summary.oprobit_mcmc <- function(object, ...) {
-  pooled <- .oprobit_pooled(object)
-  quantiles <- t(apply(pooled, 2L, stats::quantile, probs = c(0.025, 0.5, 0.975), names = FALSE))
-  diagnostics <- .oprobit_diagnostics(object$draws)
-  table <- data.frame(mean = colMeans(pooled), sd = apply(pooled, 2L, stats::sd),
-                      `2.5%` = quantiles[, 1L], `50%` = quantiles[, 2L], `97.5%` = quantiles[, 3L],
-                      Rhat = diagnostics$rhat, ess_bulk = diagnostics$ess_bulk,
-                      ess_tail = diagnostics$ess_tail,
-                      check.names = FALSE, row.names = colnames(pooled))
-  structure(list(call = object$call, table = table, acceptance = object$acceptance,
-                 seconds = object$seconds, chains = object$chains, iter = object$iter,
-                 burnin = object$burnin, thin = object$thin, nobs = object$nobs,
-                 slopes = object$slopes, thresholds = object$thresholds,
-                 group_parameters = object$group_parameters),
-            class = "summary.oprobit_mcmc")
-}
-
-#' @rdname oprobit_mcmc-methods
-#' @usage \method{print}{summary.oprobit_mcmc}(x, digits = max(3L, getOption("digits") - 3L), ...)
-#' @exportS3Method print summary.oprobit_mcmc
-print.summary.oprobit_mcmc <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
-  cat("Bayesian ordinal probit regression (oprobit_mcmc)\n\nCall:\n")
-  print(x$call)
-  # Every column of figures with the same decimals (across slopes and
-  # thresholds alike), R-hat with three, the sample sizes whole.
-  figures <- c("mean", "sd", "2.5%", "50%", "97.5%")
-  scale <- max(abs(unlist(x$table[figures])), 1e-300)
-  decimals <- max(2L, min(8L, digits - 1L - floor(log10(scale))))
-  formatted <- data.frame(lapply(x$table[figures], formatC, format = "f", digits = decimals),
-                          Rhat = formatC(x$table$Rhat, format = "f", digits = 3L),
-                          ess_bulk = formatC(round(x$table$ess_bulk), format = "d"),
-                          ess_tail = formatC(round(x$table$ess_tail), format = "d"),
-                          check.names = FALSE, row.names = rownames(x$table))
-  show <- function(rows, title) {
-    if (length(rows) == 0L) return()
-    cat(sprintf("\n%s:\n", title))
-    print(formatted[rows, , drop = FALSE], right = TRUE)
-  }
-  show(x$slopes, "Slopes")
-  show(x$thresholds, "Thresholds")
-  show(x$group_parameters, "Group-level sds and correlations")
-  cat(sprintf("\n%d chains x %d draws (burn-in %d, thin %d), %d observations\n",
-              x$chains, x$iter, x$burnin, x$thin, x$nobs))
-  cat(sprintf("Cutpoint step acceptance by chain: %s\n",
-              paste(sprintf("%.1f%%", 100 * x$acceptance), collapse = ", ")))
-  cat(sprintf("Sampling time by chain (burn-in included): %s s\n",
-              paste(sprintf("%.2f", x$seconds), collapse = ", ")))
-  invisible(x)
-}
-
-#' @rdname oprobit_mcmc-methods
-#' @export
-coef.oprobit_mcmc <- function(object, ...) object$coefficients
-
-#' @rdname oprobit_mcmc-methods
-#' @export
-vcov.oprobit_mcmc <- function(object, ...) stats::cov(.oprobit_pooled(object))
-
-#' @rdname oprobit_mcmc-methods
-#' @export
-confint.oprobit_mcmc <- function(object, parm, level = 0.95, ...) {
-  pooled <- .oprobit_pooled(object)
-  if (!missing(parm)) pooled <- pooled[, parm, drop = FALSE]
-  if (!is.numeric(level) || length(level) != 1L || !(level > 0 && level < 1)) {
-    .qv_stop("confint.oprobit_mcmc", "'level' must be one number between 0 and 1")
-  }
-  probs <- c((1 - level) / 2, (1 + level) / 2)
-  limits <- t(apply(pooled, 2L, stats::quantile, probs = probs, names = FALSE))
-  dimnames(limits) <- list(colnames(pooled), sprintf("%s %%", format(100 * probs, trim = TRUE, digits = 3L)))
-  limits
-}
-
-#' @rdname oprobit_mcmc-methods
-#' @export
-nobs.oprobit_mcmc <- function(object, ...) object$nobs
 
 #' @rdname oprobit_mcmc-methods
 #' @export
@@ -196,7 +100,6 @@ logLik.oprobit_mcmc <- function(object, ...) {
   structure(value, df = length(coef(object)), nobs = object$nobs, class = "logLik")
 }
 
-# Category probabilities, draws x rows x categories, for the rows of X (with
 # The model's offsets for the rows of `frame` (made from newdata): its
 # offset() terms and its `offset` argument, evaluated in newdata.
 .oprobit_new_offset <- function(object, frame, newdata) {
@@ -211,6 +114,7 @@ logLik.oprobit_mcmc <- function(object, ...) {
   offset
 }
 
+# Category probabilities, draws x rows x categories, for the rows of X (with
 # their offsets) at each row of `draws` (parameters as coef() names them);
 # `extra`, draws x rows, adds to the linear predictor (a fit's group effects).
 .oprobit_probs <- function(object, X, offset, draws, extra = NULL) {
@@ -220,54 +124,10 @@ logLik.oprobit_mcmc <- function(object, ...) {
   J <- length(object$levels)
   below <- array(0, c(nrow(draws), nrow(X), J + 1L))
   below[, , J + 1L] <- 1
-  for (k in seq_len(J - 1L)) below[, , k + 1L] <- stats::pnorm(draws[, object$thresholds[k]] - eta)
+  for (k in seq_len(J - 1L)) below[, , k + 1L] <- object$family$cdf(draws[, object$thresholds[k]] - eta)
   probs <- below[, , -1L, drop = FALSE] - below[, , -(J + 1L), drop = FALSE]
   dimnames(probs) <- list(NULL, rownames(X), object$levels)
   probs
-}
-
-#' Trace and density plots of an \code{oprobit_mcmc} fit
-#'
-#' One row per parameter: its trace and its posterior density, by chain.
-#' @param x an \code{oprobit_mcmc} fit.
-#' @param parameters names of the parameters to show (default all).
-#' @param per_page parameters per page.
-#' @param ... unused.
-#' @return \code{x}, invisibly.
-#' @examples
-#' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
-#'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
-#' plot(fit)
-#' @export
-plot.oprobit_mcmc <- function(x, parameters = names(x$coefficients), per_page = 4L, ...) {
-  .qv_plot_chains(x, parameters, per_page, "plot.oprobit_mcmc")
-}
-
-# Trace and density by chain, one row per parameter, for a fit with draws
-# (a list of matrices, one per chain) and named coefficients.
-.qv_plot_chains <- function(x, parameters, per_page, fn) {
-  unknown <- setdiff(parameters, names(x$coefficients))
-  if (length(unknown) > 0L) .qv_stop(fn, "unknown parameter '%s'", unknown[1L])
-  colours <- grDevices::adjustcolor(c("#1b9e77", "#d95f02", "#7570b3", "#e7298a", "#66a61e",
-                                      "#e6ab02", "#a6761d", "#666666"), 0.8)
-  colours <- rep_len(colours, length(x$draws))
-  old <- graphics::par(mfrow = c(min(per_page, length(parameters)), 2L), mar = c(4, 4, 2, 1))
-  on.exit(graphics::par(old))
-  if (length(parameters) > per_page && grDevices::dev.interactive()) {
-    ask <- grDevices::devAskNewPage(TRUE)
-    on.exit(grDevices::devAskNewPage(ask), add = TRUE)
-  }
-  for (name in parameters) {
-    values <- sapply(x$draws, function(d) d[, name])
-    graphics::matplot(values, type = "l", lty = 1, col = colours, xlab = "draw", ylab = name,
-                      main = paste("Trace of", name))
-    densities <- lapply(seq_len(ncol(values)), function(j) stats::density(values[, j]))
-    graphics::plot(NULL, xlim = range(sapply(densities, function(d) range(d$x))),
-                   ylim = c(0, max(sapply(densities, function(d) max(d$y)))), xlab = name,
-                   ylab = "density", main = paste("Density of", name))
-    for (j in seq_along(densities)) graphics::lines(densities[[j]], col = colours[j], lwd = 1.5)
-  }
-  invisible(x)
 }
 
 #' Predicted category probabilities of an \code{oprobit_mcmc} fit
@@ -332,7 +192,7 @@ predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "probs", "cla
     offset <- .oprobit_new_offset(object, frame, newdata)
     omitted <- attr(frame, "na.action")
   }
-  pooled <- .oprobit_pooled(object)
+  pooled <- .qv_pooled(object$draws)
   probs <- .oprobit_probs(object, X, offset, pooled)
   pad <- function(x) stats::napredict(omitted, x)
   mean <- pad(apply(probs, c(2L, 3L), mean))
@@ -446,8 +306,7 @@ simulate.oprobit_mcmc <- function(object, nsim = 1, seed = NULL, ...) {
   nsim <- .qv_count(nsim, "simulate.oprobit_mcmc", "nsim")
   state <- .oprobit_seed_for(seed)
   on.exit(state$restore())
-  pooled <- .oprobit_pooled(object)
-  picks <- sample.int(nrow(pooled), nsim, replace = TRUE)
+  picks <- sample.int(posterior::ndraws(object$draws), nsim, replace = TRUE)
   probs <- .oprobit_fitted_probs(object, picks)
   out <- lapply(seq_len(nsim), function(s) {
     factor(object$levels[.oprobit_categories(probs[s, , , drop = TRUE], nrow(object$x))],
@@ -470,8 +329,8 @@ predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, pl
   }
   state <- .oprobit_seed_for(seed)
   on.exit(state$restore())
-  pooled <- .oprobit_pooled(object)
-  picks <- sample.int(nrow(pooled), min(ndraws, nrow(pooled)))
+  total <- posterior::ndraws(object$draws)
+  picks <- sample.int(total, min(ndraws, total))
   J <- length(object$levels)
   units <- rep.int(seq_along(object$y), object$weights)
   yrep <- t(vapply(picks, function(d) {
@@ -517,52 +376,11 @@ predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, pl
        restore = function() assign(".Random.seed", saved, envir = globalenv()))
 }
 
-#' Draws of an \code{oprobit_mcmc} fit for coda
-#'
-#' @param x an \code{oprobit_mcmc} fit.
-#' @param ... unused.
-#' @return A \code{coda::mcmc.list}: one \code{mcmc} per chain, one column per
-#'   parameter on the probit scale, named as \code{coef()} names them.
-#' @examples
-#' if (requireNamespace("coda", quietly = TRUE) && requireNamespace("MASS", quietly = TRUE)) {
-#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
-#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
-#'   coda::effectiveSize(coda::as.mcmc.list(fit))
-#' }
-#' @usage \method{as.mcmc.list}{oprobit_mcmc}(x, ...)
-#' @exportS3Method coda::as.mcmc.list
-as.mcmc.list.oprobit_mcmc <- function(x, ...) .qv_mcmc_list(x)
-
-.qv_mcmc_list <- function(x) {
-  coda::mcmc.list(lapply(x$draws, function(d) coda::mcmc(d, start = x$burnin + x$thin, thin = x$thin)))
-}
-
-#' Draws of an \code{oprobit_mcmc} fit for posterior
-#'
-#' @param x an \code{oprobit_mcmc} fit.
-#' @param ... unused.
-#' @return A \code{posterior::draws_array} (draws x chains x parameters).
-#' @examples
-#' if (requireNamespace("posterior", quietly = TRUE) && requireNamespace("MASS", quietly = TRUE)) {
-#'   fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
-#'                       chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
-#'   posterior::summarise_draws(posterior::as_draws(fit))
-#' }
-#' @usage \method{as_draws}{oprobit_mcmc}(x, ...)
-#' @rawNamespace S3method(posterior::as_draws, oprobit_mcmc)
-as_draws.oprobit_mcmc <- function(x, ...) .qv_draws_array(x)
-
-.qv_draws_array <- function(x) {
-  values <- array(unlist(x$draws), c(x$iter, ncol(x$draws[[1L]]), length(x$draws)),
-                  dimnames = list(NULL, colnames(x$draws[[1L]]), NULL))
-  posterior::as_draws_array(aperm(values, c(1L, 3L, 2L)))
-}
-
 # The fitted rows' category probabilities (draws x rows x categories) at the
 # pooled draws `picks` (default all): with group terms, each draw's own
 # effects of the rows' levels (as brms's log_lik and posterior_predict).
 .oprobit_fitted_probs <- function(object, picks = NULL) {
-  pooled <- .oprobit_pooled(object)
+  pooled <- .qv_pooled(object$draws)
   if (!is.null(picks)) pooled <- pooled[picks, , drop = FALSE]
   extra <- if (inherits(object, "oprobit_mixed")) {
     t(.oprobit_group_eta(object, object$group_terms, nrow(object$x), pooled, FALSE, picks))

@@ -78,15 +78,17 @@
 #' @param bf_draws evaluations of the probability of the order along the
 #'   unconstrained chain (5 iterations apart) for the Bayes factor; an
 #'   evaluation costs more with more groups (about 0.05 s for 50 groups).
-#' @return An object of class \code{"ordered_means_mcmc"}: a list with
-#'   \code{draws} (one matrix per chain: the means in \code{order}, the
-#'   slopes, and \code{sigma}), \code{coefficients} (posterior means),
+#' @return An object of class \code{c("ordered_means_mcmc", "qv_fit")}: a
+#'   list with \code{draws} (a \code{posterior::draws_array}, iterations x
+#'   chains x parameters: the means in \code{order}, the slopes, and
+#'   \code{sigma}), \code{coefficients} (posterior means),
 #'   \code{bayes_factor} (\code{bf}, its Monte Carlo error \code{mc_error},
 #'   the two shares and the prior), \code{seconds} (sampling time of each
-#'   chain) and what the methods need. Methods: \code{print},
-#'   \code{summary}, \code{coef}, \code{vcov}, \code{plot},
-#'   \code{coda::as.mcmc.list}, \code{posterior::as_draws};
-#'   [order_probabilities()].
+#'   chain), \code{seed}, \code{chains}, \code{iter}, \code{burnin},
+#'   \code{thin} and what the methods need. Methods: \code{print},
+#'   \code{summary}, \code{coef}, \code{vcov}, \code{confint}, \code{nobs},
+#'   \code{plot}, \code{coda::as.mcmc.list}, \code{posterior::as_draws}
+#'   (see [qv_fit]); [order_probabilities()].
 #' @examples
 #' # Weight gain under four doses; the effect may only rise with the dose.
 #' set.seed(1)
@@ -149,12 +151,6 @@ ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, 
   group_names <- paste0(model$group_name, model$order)
   names <- c(group_names, colnames(model$X), "sigma")
   back <- c(match(seq_len(k), setup$idx), k + seq_len(setup$p + 1L))  # user's order
-  draws <- lapply(results, function(result) {
-    d <- result$draws[, back, drop = FALSE]
-    colnames(d) <- names
-    d
-  })
-
   bayes_factor <- NULL
   if (!isFALSE(bf_prior)) {
     if (is.null(bf_prior)) {
@@ -172,15 +168,11 @@ ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, 
     bayes_factor$prior_sd <- bayes_factor$prior_sd[back[seq_len(k)]]
   }
 
-  structure(list(
-    call = call, draws = draws, coefficients = colMeans(do.call(rbind, draws)),
-    means = group_names, slopes = colnames(model$X), levels = model$order, group = model$group_name,
-    decreasing = decreasing, lower = lower, upper = upper, margin = margin,
-    bayes_factor = bayes_factor, prior = list(mean = rep_len(prior_mean, k), sd = rep_len(prior_sd, k)),
-    nobs = setup$n, na.action = model$na.action, terms = model$terms,
-    seconds = vapply(results, `[[`, 0, "seconds"),
-    seed = seed, chains = chains, iter = iter, burnin = burnin, thin = thin
-  ), class = "ordered_means_mcmc")
+  .ordered_means_fit(call, model, setup, results, stats::setNames(back, names),
+                     list(seed = seed, chains = chains, iter = iter, burnin = burnin, thin = thin),
+                     list(decreasing = decreasing, lower = lower, upper = upper, margin = margin,
+                          prior = list(mean = rep_len(prior_mean, k), sd = rep_len(prior_sd, k)),
+                          bayes_factor = bayes_factor))
 }
 
 # Evaluates `expr` on the R stream of a chain setting (it draws nothing

@@ -186,7 +186,7 @@ run_ours <- function(s, seed = 1) {
                cores = 1, progress = FALSE)
   if (!is.null(s$weights)) args$weights <- as.name(s$weights)  # a column of data, as a user writes it
   r <- wall(function() do.call(oprobit_mcmc, args))
-  d <- r$value$draws[[1]]
+  d <- unclass(posterior::as_draws_matrix(r$value$draws))
   z <- grepl("|", colnames(d), fixed = TRUE)
   list(q = quantities(d[, !z, drop = FALSE], d[, z, drop = FALSE]), seconds = r$seconds,
        acceptance = r$value$acceptance[1])

@@ -69,7 +69,7 @@ row <- function(name, q, seconds, note = "") {
 run_oprobit <- function(s) {
   fit <- oprobit_mcmc(s$formula, data = s$data, chains = 1, iter = s$kept, burnin = s$burnin,
                       seed = 1, cores = 1, save_ranef = FALSE)
-  d <- fit$draws[[1]]
+  d <- unclass(posterior::as_draws_matrix(fit$draws))
   row("oprobit_mcmc", quantities(d[, fit$slopes, drop = FALSE], d[, fit$thresholds, drop = FALSE],
                                  d[, grep("^sd_", colnames(d)), drop = FALSE]), fit$seconds)
 }

@@ -91,7 +91,7 @@ stats_of <- function(d) {
 run_quorval <- function(d, iterations) {
   fit <- ordered_means_mcmc(y ~ g, d, chains = 1, iter = iterations, burnin = 0, seed = 1, cores = 1,
                             bf_prior = FALSE)
-  fit$draws[[1L]][, seq_len(nlevels(d$g)), drop = FALSE]
+  unclass(posterior::as_draws_matrix(fit$draws))[, seq_len(nlevels(d$g)), drop = FALSE]
 }
 
 # The outer loop with tmvtnorm's Gibbs sampler for the means, in one of two

@@ -161,12 +161,10 @@ cat(sprintf("  chains: %s s of sampling each, burn-in included (%.2f ms per iter
             paste(sprintf("%.2f", fit$seconds), collapse = ", "),
             1000 * mean(fit$seconds) / (opt$burnin + opt$iterations)))
 thresholds <- fit$thresholds
-gaps <- lapply(fit$draws, function(d) {
-  g <- d[, thresholds[-1L], drop = FALSE] - d[, thresholds[-length(thresholds)], drop = FALSE]
-  colnames(g) <- paste0("gap ", thresholds[-1L])
-  cbind(d, g)
-})
-ess <- apply(simplify2array(gaps), 2L, posterior::ess_bulk)
+values <- unclass(fit$draws)
+gaps <- values[, , thresholds[-1L], drop = FALSE] - values[, , thresholds[-length(thresholds)], drop = FALSE]
+dimnames(gaps)[[3L]] <- paste0("gap ", thresholds[-1L])
+ess <- c(apply(values, 3L, posterior::ess_bulk), apply(gaps, 3L, posterior::ess_bulk))
 rate <- ess / sum(fit$seconds)
 cat(sprintf("  smallest bulk ESS per second of chain time (slopes, thresholds, gaps): %.1f (%s)\n",
             min(rate), names(rate)[which.min(rate)]))

@@ -25,5 +25,15 @@ seeded_draws <- function(seed, fresh = FALSE) {
   env$out
 }
 
+# A fit's draws (a posterior::draws_array) chain by chain, each an
+# iterations x parameters matrix, and pooled, chain after chain.
+chains_of <- function(draws) {
+  values <- unclass(posterior::as_draws_array(draws))
+  lapply(seq_len(dim(values)[2L]), function(j) {
+    matrix(values[, j, ], dim(values)[1L], dimnames = list(NULL, dimnames(values)[[3L]]))
+  })
+}
+pooled_of <- function(draws) do.call(rbind, chains_of(draws))
+
 # Effective sample size per column of a list of chains (draws matrices).
 ess_of <- function(chains) apply(simplify2array(chains), 2L, posterior::ess_basic)

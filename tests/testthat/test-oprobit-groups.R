@@ -24,8 +24,8 @@ simulated_groups <- function(G, per, seed) {
 }
 
 posterior_table <- function(fit) {
-  pooled <- do.call(rbind, fit$draws)
-  list(mean = colMeans(pooled), sd = apply(pooled, 2L, sd), rhat = apply(simplify2array(fit$draws), 2L, posterior::rhat))
+  pooled <- pooled_of(fit$draws)
+  list(mean = colMeans(pooled), sd = apply(pooled, 2L, sd), rhat = apply(unclass(fit$draws), 3L, posterior::rhat))
 }
 
 test_that("a random intercept and slope are recovered, names in brms's style", {
@@ -207,12 +207,12 @@ test_that("few groups: the posterior agrees with an independent sampler under ei
   for (prior in priors) {
     fit <- oprobit_mcmc(y ~ x + (1 | g), data = data, chains = 2, iter = 5000, burnin = 1000, seed = 4,
                         cores = 2, sd_prior = prior$name, sd_scale = prior$scale)
-    ours <- do.call(rbind, fit$draws)
-    effects <- do.call(rbind, fit$effects)
+    ours <- pooled_of(fit$draws)
+    effects <- pooled_of(fit$effects)
     start_draws <- cbind(ours[, 1:3], log(ours[, 4]), effects)
     reference <- rwm_groups(data, prior$log, colMeans(start_draws), cov(start_draws), 150000, seed = 2)[-(1:10000), ]
     se <- function(chains) apply(do.call(rbind, chains), 2, sd) / sqrt(ess_of(chains))
-    z <- (colMeans(ours) - colMeans(reference)) / sqrt(se(fit$draws)^2 + se(list(reference))^2)
+    z <- (colMeans(ours) - colMeans(reference)) / sqrt(se(chains_of(fit$draws))^2 + se(list(reference))^2)
     expect_true(all(abs(z) < 4), info = paste(prior$name, paste(round(z, 2), collapse = " ")))
     expect_equal(unname(apply(ours, 2, sd)), apply(reference, 2, sd), tolerance = 0.1)
   }

@@ -41,7 +41,7 @@ test_that("simulated data: intervals cover the truth and means lie within 2 sd o
   fit <- oprobit_mcmc(y ~ x1 + x2 + g, data = data, chains = 2, iter = 1000, burnin = 300,
                       seed = 3, cores = 1)
   ml <- MASS::polr(y ~ x1 + x2 + g, data = data, method = "probit", Hess = TRUE)
-  draws <- do.call(rbind, fit$draws)
+  draws <- pooled_of(fit$draws)
   truth <- c(beta, zeta)
   # The data set is a typical draw (its ML estimates lie within 1.5 standard
   # errors of the truth), so that the coverage checks the sampler, not luck.
@@ -103,9 +103,9 @@ rwm_setup <- function(x, y) {
 # Posterior means within Monte Carlo error of the reference chain's, and
 # posterior sd within 8%.
 expect_reference_posterior <- function(fit, reference) {
-  z <- mc_z(fit$draws, reference)
+  z <- mc_z(chains_of(fit$draws), reference)
   expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
-  expect_equal(unname(apply(do.call(rbind, fit$draws), 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
+  expect_equal(unname(apply(pooled_of(fit$draws), 2, sd)), apply(reference, 2, sd), tolerance = 0.08)
 }
 
 test_that("the flat prior on the probit scale: 50 rows agree with an independent sampler", {
@@ -128,7 +128,7 @@ test_that("the flat prior on the probit scale: 50 rows agree with an independent
   fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 4000, burnin = 1000,
                       seed = 12, cores = 2, b0 = 0.2, B0 = 25)
   reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 60000, seed = 6, b0 = 0.2, B0 = 25)[-(1:5000), ]
-  z <- mc_z(fit$draws, reference)
+  z <- mc_z(chains_of(fit$draws), reference)
   expect_true(all(abs(z) < 4), info = paste(round(z, 2), collapse = " "))
 })
 

@@ -23,12 +23,12 @@ test_that("the stages run one by one give the front door's draws", {
   frame <- oprobit_frame(y ~ x + f, data = d, weights = w)
   plan <- oprobit_plan(oprobit_data(frame), iter = 200, burnin = 100)
   results <- .oprobit_run_chains(plan, .qv_chain_seeds(5, 2), 1L, NULL, FALSE)
-  expect_identical(unname(results[[2]]$draws), unname(as.matrix(fit$draws[[2]])))
+  expect_identical(unname(results[[2]]$draws), unname(chains_of(fit$draws)[[2]]))
   # The same stages with group terms.
   mixed <- short(oprobit_mcmc(y ~ x + (1 | g), data = d, chains = 1, iter = 100, burnin = 50, seed = 2, cores = 1))
   plan <- oprobit_plan(oprobit_data(oprobit_frame(y ~ x + (1 | g), data = d)), iter = 100, burnin = 50)
   results <- .oprobit_run_chains(plan, .qv_chain_seeds(2, 1), 1L, NULL, FALSE)
-  expect_identical(unname(results[[1]]$draws), unname(as.matrix(mixed$draws[[1]])))
+  expect_identical(unname(results[[1]]$draws), unname(chains_of(mixed$draws)[[1]]))
 })
 
 test_that("the data builder gives one unit per unit of weight, sorted into rows and cells", {

@@ -28,7 +28,7 @@ test_that("the constrained means agree with unconstrained draws kept when ordere
   for (means in list(c(0, 0.2, 0.1), c(0, 0.3, 0.2, 0.6))) {
     d <- ordered_data(means, rep(c(6, 4), length.out = length(means)), seed = length(means))
     fit <- fit_means(d, bf_prior = FALSE)
-    mu <- lapply(fit$draws, function(x) x[, seq_along(means), drop = FALSE])
+    mu <- lapply(chains_of(fit$draws), function(x) x[, seq_along(means), drop = FALSE])
     free <- unconstrained_draws(d, 4e5, seed = 5)
     reference <- free[apply(free, 1L, function(x) !is.unsorted(x)), ]
     ess <- ess_of(mu)
@@ -129,7 +129,7 @@ test_that("covariates: exact draws kept when ordered agree; restricted least squ
   free <- matrix(rnorm(draws * 4), draws) %*% chol(solve(crossprod(Z))) * sqrt(sigma2) +
     rep(ls$coefficients, each = draws)
   reference <- free[free[, 1] <= free[, 2] & free[, 2] <= free[, 3], ]
-  chains <- lapply(fit$draws, function(x) x[, 1:4])
+  chains <- lapply(chains_of(fit$draws), function(x) x[, 1:4])
   pooled <- do.call(rbind, chains)
   z <- (colMeans(pooled) - colMeans(reference)) /
     sqrt(apply(pooled, 2, var) / ess_of(chains) + apply(reference, 2, var) / nrow(reference))
@@ -154,13 +154,13 @@ test_that("seeds, workers, decreasing order, bounds, one-observation groups and 
                lower = 0, upper = 1, bf_draws = 100)
   here <- do.call(ordered_means_mcmc, c(args, cores = 1))
   expect_identical(do.call(ordered_means_mcmc, c(args, cores = 2))$draws, here$draws)
-  expect_false(identical(here$draws[[1]], here$draws[[2]]))
-  mu <- do.call(rbind, here$draws)[, 1:4]
+  expect_false(identical(chains_of(here$draws)[[1]], chains_of(here$draws)[[2]]))
+  mu <- pooled_of(here$draws)[, 1:4]
   expect_true(all(mu >= 0 & mu <= 1) && all(apply(mu, 1, function(x) !is.unsorted(x))))
   # The same fit written as a decreasing order of the reversed levels.
   down <- do.call(ordered_means_mcmc, modifyList(args, list(order = c("5", "2", "1", "0"), decreasing = TRUE,
                                                             cores = 1)))
-  expect_identical(down$draws[[1]][, 4:1], here$draws[[1]][, 1:4])
+  expect_identical(chains_of(down$draws)[[1]][, 4:1], chains_of(here$draws)[[1]][, 1:4])
   expect_identical(names(coef(here)), c("dose0", "dose1", "dose2", "dose5", "sigma"))
   expect_identical(dim(vcov(here)), c(5L, 5L))
   probs <- order_probabilities(here, margin = 0.1)
