@@ -46,7 +46,7 @@ oprobit_control <- function(method = "augmented", whole_moves = NULL, whole_df =
             class = "oprobit_control")
 }
 
-#' @export
+#' @exportS3Method print oprobit_control
 print.oprobit_control <- function(x, ...) {
   cat(sprintf("Ordinal probit sampler \"%s\": %s whole-point move(s) per iteration (t proposal, %s df);\n",
               x$method, if (is.null(x$whole_moves)) "automatic" else x$whole_moves, format(x$whole_df)))

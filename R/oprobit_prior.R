@@ -169,7 +169,7 @@ dirichlet <- function(concentration = 1) {
   list(b0 = prior$b$location, B0 = prior$b$precision)
 }
 
-#' @export
+#' @exportS3Method format qv_prior_term
 format.qv_prior_term <- function(x, ...) {
   number <- function(v) paste(vapply(v, format, "", digits = 4), collapse = ", ")
   switch(x$family,
@@ -183,13 +183,13 @@ format.qv_prior_term <- function(x, ...) {
          dirichlet = sprintf("Dirichlet(%s) on the category probabilities", number(x$concentration)))
 }
 
-#' @export
+#' @exportS3Method print qv_prior_term
 print.qv_prior_term <- function(x, ...) {
   cat(format(x), "\n", sep = "")
   invisible(x)
 }
 
-#' @export
+#' @exportS3Method print oprobit_prior
 print.oprobit_prior <- function(x, ...) {
   cat("Priors on the probit scale (latent error sd 1):\n")
   lines <- c(slopes = if (is.null(x$b)) "flat" else format(x$b),

@@ -34,7 +34,7 @@ ordinal_family <- function(link = "probit") {
   structure(family, class = "ordinal_family")
 }
 
-#' @export
+#' @exportS3Method print ordinal_family
 print.ordinal_family <- function(x, ...) {
   cat(sprintf("Ordinal family, link \"%s\": P(y <= k) = F(zeta[k] - eta), %s\n", x$link, x$describe))
   invisible(x)
