@@ -98,6 +98,7 @@ order_probabilities <- function(object, margin = object$margin) {
 #' @rdname qv_fit
 #' @param margin for an [ordered_means_mcmc()] fit, the margin of the
 #'   adjacent inequalities the summary shows (see [order_probabilities()]).
+#' @usage \method{summary}{ordered_means_mcmc}(object, margin = object$margin, ...)
 #' @exportS3Method summary ordered_means_mcmc
 summary.ordered_means_mcmc <- function(object, margin = object$margin, ...) {
   out <- NextMethod()
