@@ -52,3 +52,10 @@
   }
   as.double(seed)
 }
+
+# `x` with some of its elements replaced, its class kept.
+.qv_replace <- function(x, ...) {
+  values <- list(...)
+  x[names(values)] <- values
+  x
+}

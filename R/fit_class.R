@@ -165,7 +165,7 @@ print.qv_fit <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
     print(table[, x$parameters[[title]], drop = FALSE], digits = digits)
   }
   .qv_notes(x, digits)
-  cat(sprintf("\n%d chains x %d draws, %d observations\n", x$chains, x$iter, x$nobs))
+  cat(sprintf("\n%d chains x %d draws, %s observations\n", x$chains, x$iter, format(x$nobs, big.mark = ",")))
   invisible(x)
 }
 
@@ -177,8 +177,8 @@ summary.qv_fit <- function(object, ...) {
                                       ~stats::quantile(.x, probs = c(0.025, 0.5, 0.975)))
   table <- data.frame(lapply(unclass(table)[-1L], as.numeric), .qv_diagnostics(object$draws),
                       row.names = table$variable, check.names = FALSE)
-  fields <- intersect(c("call", "chains", "iter", "burnin", "thin", "nobs", "seconds", "acceptance", "parameters"),
-                      names(object))
+  fields <- intersect(c("call", "chains", "iter", "burnin", "thin", "nobs", "seconds", "acceptance", "parameters",
+                        "method", "fallback", "family", "whole_acceptance"), names(object))
   structure(c(unclass(object)[fields], list(table = table)),
             class = c(paste0("summary.", setdiff(class(object), "qv_fit")), "summary.qv_fit"))
 }
@@ -204,8 +204,8 @@ print.summary.qv_fit <- function(x, digits = max(3L, getOption("digits") - 3L), 
     print(formatted[x$parameters[[title]], , drop = FALSE], right = TRUE)
   }
   .qv_notes(x, digits)
-  cat(sprintf("\n%d chains x %d draws (burn-in %d, thin %d), %d observations\n",
-              x$chains, x$iter, x$burnin, x$thin, x$nobs))
+  cat(sprintf("\n%d chains x %d draws (burn-in %d, thin %d), %s observations\n",
+              x$chains, x$iter, x$burnin, x$thin, format(x$nobs, big.mark = ",")))
   cat(sprintf("Sampling time by chain (burn-in included): %s s\n",
               paste(sprintf("%.2f", x$seconds), collapse = ", ")))
   invisible(x)

@@ -25,8 +25,47 @@
 #' data <- oprobit_data(frame)
 #' c(units = data$n, rows = nrow(data$X_distinct), cells = length(data$cells$size))
 #' @export
-oprobit_data <- function(frame) {
-  if (!inherits(frame, "oprobit_frame")) .qv_stop("oprobit_data", "'frame' must be made by oprobit_frame()")
+oprobit_data <- function(frame, units = !is.null(frame$groups)) {
+  fn <- "oprobit_data"
+  if (!inherits(frame, "oprobit_frame")) .qv_stop(fn, "'frame' must be made by oprobit_frame()")
+  if (!is.logical(units) || length(units) != 1L || is.na(units)) .qv_stop(fn, "'units' must be TRUE or FALSE")
+  if (!is.null(frame$groups) && !units) .qv_stop(fn, "a model with group terms needs 'units = TRUE'")
+  if (units) .oprobit_unit_data(frame) else .oprobit_cell_data(frame)
+}
+
+# The data by cells: the frame's rows in the order of their covariates,
+# offset and category, their distinct covariate rows and their cells with the
+# cells' counts (the weights summed, never expanded).
+.oprobit_cell_data <- function(frame) {
+  X <- frame$X
+  rows <- do.call(base::order, c(lapply(seq_len(ncol(X))[-1L], function(j) X[, j]), list(frame$offset, frame$y)))
+  X <- X[rows, , drop = FALSE]
+  offset <- frame$offset[rows]
+  y <- frame$y[rows]
+  w <- as.double(frame$weights[rows])
+  m <- length(y)
+  first <- if (m > 1L) {
+    c(TRUE, rowSums(X[-1L, , drop = FALSE] != X[-m, , drop = FALSE]) > 0 | offset[-1L] != offset[-m])
+  } else {
+    TRUE
+  }
+  row <- cumsum(first)
+  cell_first <- first | c(TRUE, y[-1L] != y[-m])
+  cell <- cumsum(cell_first)
+  J <- length(frame$levels)
+  counts <- vapply(seq_len(J), function(k) sum(w[y == k]), 0)
+  structure(list(
+    units = FALSE, n = sum(w), J = J, counts = counts,
+    X_distinct = X[first, , drop = FALSE], offset_distinct = offset[first],
+    cells = list(row = row[cell_first], y = y[cell_first], size = unname(rowsum(w, cell, reorder = FALSE)[, 1L])),
+    start = .oprobit_start(X, y, J, counts, offset, w),
+    names = c(colnames(X)[-1L], .oprobit_threshold_names(frame$levels)), groups = NULL, frame = frame
+  ), class = "oprobit_data")
+}
+
+# The data by units: one latent unit per unit of weight, as the
+# data-augmentation chain draws them.
+.oprobit_unit_data <- function(frame) {
   groups <- frame$groups
   units <- rep.int(seq_along(frame$y), frame$weights)
   # Units in the order of their levels and group covariates, their
@@ -66,7 +105,7 @@ oprobit_data <- function(frame) {
     })
   }
   structure(list(
-    X = X, y = y, offset = offset, n = n, J = J, counts = counts,
+    units = TRUE, X = X, y = y, offset = offset, n = n, J = J, counts = counts,
     X_distinct = if (all(first)) X else X[first, , drop = FALSE], offset_distinct = offset[first],
     row = row, row_end = c(which(first)[-1L] - 1L, n), row_size = tabulate(row, max(row)),
     cells = list(row = row[cell_first], y = y[cell_first], size = diff(c(which(cell_first), n + 1L))),
@@ -79,14 +118,16 @@ oprobit_data <- function(frame) {
 # A rough starting point on the probit scale: thresholds from the category
 # shares, slopes from a least-squares fit of the categories' normal scores;
 # an offset is taken out by its own least-squares fit on the covariates.
-.oprobit_start <- function(X, y, J, counts, offset = numeric(length(y))) {
-  n <- length(y)
+.oprobit_start <- function(X, y, J, counts, offset = numeric(length(y)), w = NULL) {
+  n <- if (is.null(w)) length(y) else sum(w)
   edges <- c(-Inf, stats::qnorm(cumsum(counts)[-J] / n), Inf)
   mass <- stats::pnorm(edges[-1L]) - stats::pnorm(edges[-(J + 1L)])
   score <- (stats::dnorm(edges[-(J + 1L)]) - stats::dnorm(edges[-1L])) / mass
-  fit <- stats::.lm.fit(X, score[y])
+  # Rows of weight w as w units: least squares on the rows scaled by sqrt(w).
+  root <- if (is.null(w)) 1 else sqrt(w)
+  fit <- stats::.lm.fit(X * root, score[y] * root)
   spread <- sqrt(max(sum(fit$residuals^2) / max(1, n - ncol(X)), 0.05))
-  shift <- if (any(offset != 0)) stats::.lm.fit(X, offset)$coefficients else numeric(ncol(X))
+  shift <- if (any(offset != 0)) stats::.lm.fit(X * root, offset * root)$coefficients else numeric(ncol(X))
   list(beta = fit$coefficients[-1L] / spread - shift[-1L],
        zeta = (edges[2:J] - fit$coefficients[1L]) / spread + shift[1L])
 }

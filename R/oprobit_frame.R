@@ -45,12 +45,11 @@ oprobit_frame <- function(formula, data, weights, subset, na.action, offset) {
     weights <- rep.int(1L, nrow(frame))
   } else {
     if (!is.numeric(weights) || any(!is.finite(weights)) || any(weights < 0) ||
-        any(weights != floor(weights)) || any(weights > .Machine$integer.max)) {
+        any(weights != floor(weights)) || any(weights > 2^53)) {
       .qv_stop(fn, "'weights' must be whole non-negative numbers (frequency counts)")
     }
-    weights <- as.integer(weights)
+    weights <- as.double(weights)
   }
-  if (sum(as.double(weights)) > .Machine$integer.max) .qv_stop(fn, "'weights' sum to more rows than R can index")
 
   if (anyNA(frame[setdiff(names(frame), "(weights)")])) {
     .qv_stop(fn, "the data hold missing values that 'na.action' left in")

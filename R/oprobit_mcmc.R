@@ -153,6 +153,10 @@
 #'   \code{sd_scale}, which map onto it).
 #' @param control the sampler's settings, \code{\link{oprobit_control}()};
 #'   \code{latent} and \code{progress}, when given, take precedence.
+#' @param link the link: \code{"probit"} (the default), \code{"logit"},
+#'   \code{"cloglog"}, \code{"loglog"} or \code{"cauchit"}, as
+#'   \code{MASS::polr} and \code{ordinal::clm} name and define them
+#'   (\code{\link{ordinal_family}}); group terms take the probit link only.
 #' @return An object of class \code{c("oprobit_mcmc", "qv_fit")}
 #'   (\code{c("oprobit_mixed", "oprobit_mcmc", "qv_fit")} with group terms): a
 #'   list with \code{draws} (a \code{posterior::draws_array}, iterations x
@@ -189,7 +193,7 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
                          burnin = 1000, thin = 1, seed = NULL, cores = NULL, cl = NULL,
                          b0 = 0, B0 = 0, latent = c("c", "r"), progress = interactive(),
                          sd_prior = c("student_t", "normal"), sd_df = 3, sd_scale = 2.5, save_ranef = TRUE,
-                         prior = NULL, control = NULL) {
+                         prior = NULL, control = NULL, link = "probit") {
   fn <- "oprobit_mcmc"
   call <- match.call()
   if (missing(formula) || !inherits(formula, "formula")) .qv_stop(fn, "'formula' must be a formula")
@@ -202,15 +206,30 @@ oprobit_mcmc <- function(formula, data, weights, subset, na.action, offset, chai
                  sd_prior = if (!missing(sd_prior)) match.arg(sd_prior), sd_df = if (!missing(sd_df)) sd_df,
                  sd_scale = if (!missing(sd_scale)) sd_scale)
 
+  family <- ordinal_family(.qv_match(fn, link, "link", names(.ordinal_links)))
+
   frame <- .oprobit_frame_of(formula, call, parent.frame(), fn)                  # oprobit_frame()
   slopes <- ncol(frame$X) - 1L
   prior <- .oprobit_prior_of(prior, legacy, slopes)
   .oprobit_room(run$chains, run$iter, run$burnin, slopes + length(frame$levels) - 1L)
-  data <- oprobit_data(frame)
-  plan <- oprobit_plan(data, prior, control, run$iter, run$burnin, run$thin, save_ranef)
-  results <- .oprobit_run_chains(plan, .qv_chain_seeds(run$seed, run$chains), run$cores, run$cl, control$progress)
+  data <- oprobit_data(frame, units = !is.null(frame$groups) || control$method == "augmented")
+  plan <- oprobit_plan(data, prior, control, run$iter, run$burnin, run$thin, save_ranef, family)
+  seeds <- .qv_chain_seeds(run$seed, run$chains)
+  results <- .oprobit_run_chains(plan, seeds, run$cores, run$cl, control$progress)
+  if (identical(plan$method, "independence")) {
+    low <- vapply(results, `[[`, 0, "burnin_acceptance")
+    if (run$burnin > 0L && any(low < control$min_acceptance)) {
+      # The proposal misses the posterior: the data-augmentation chain.
+      plan <- oprobit_plan(oprobit_data(frame, units = TRUE), prior,
+                           .qv_replace(control, method = "augmented"), run$iter, run$burnin, run$thin,
+                           save_ranef, family)
+      plan$fallback <- sprintf("the independence sampler's acceptance over burn-in was %.2g", min(low))
+      results <- .oprobit_run_chains(plan, seeds, run$cores, run$cl, control$progress)
+    }
+  }
   fit <- .oprobit_fit(call, frame, plan, results, c(run[c("seed", "chains", "iter", "burnin", "thin")],
-                                                     latent = plan$latent))
+                                                     list(latent = plan$latent, method = plan$method,
+                                                          fallback = plan$fallback)))
   .qv_convergence_warning(fit, fn)
   fit
 }

@@ -25,10 +25,25 @@
                           offset = model$offset, U = setup$U), groups))
 }
 
-.qv_head.oprobit_mcmc <- function(x) .qv_title("Bayesian ordinal probit regression (oprobit_mcmc)", x$call)
+.qv_head.oprobit_mcmc <- function(x) {
+  link <- if (is.null(x$family)) "probit" else x$family$link
+  .qv_title(sprintf("Bayesian ordinal %s regression (oprobit_mcmc)", link), x$call)
+  cat(if (identical(x$method, "independence")) {
+    "Sampler: independence Metropolis-Hastings from a t at the posterior mode (latent variables integrated out)\n"
+  } else {
+    "Sampler: data augmentation (latent variables, cutpoint steps and whole-point moves)\n"
+  })
+  if (!is.null(x$fallback)) cat(sprintf("  (in place of the independence sampler: %s)\n", x$fallback))
+}
 .qv_head.summary.oprobit_mcmc <- .qv_head.oprobit_mcmc
 .qv_notes.summary.oprobit_mcmc <- function(x, digits) {
-  cat(sprintf("\nCutpoint step acceptance by chain: %s\n", paste(sprintf("%.1f%%", 100 * x$acceptance), collapse = ", ")))
+  if (identical(x$method, "independence")) {
+    cat(sprintf("\nIndependence move acceptance by chain: %s\n",
+                paste(sprintf("%.1f%%", 100 * x$whole_acceptance), collapse = ", ")))
+  } else {
+    cat(sprintf("\nCutpoint step acceptance by chain: %s\n",
+                paste(sprintf("%.1f%%", 100 * x$acceptance), collapse = ", ")))
+  }
 }
 
 #' Standard methods of an \code{oprobit_mcmc} fit

@@ -36,16 +36,39 @@ oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_contro
   if (!inherits(data, "oprobit_data")) .qv_stop(fn, "'data' must be made by oprobit_data()")
   if (!inherits(control, "oprobit_control")) .qv_stop(fn, "'control' must be made by oprobit_control()")
   if (!inherits(family, "ordinal_family")) .qv_stop(fn, "'family' must be made by ordinal_family()")
-  p <- ncol(data$X)
+  p <- ncol(data$X_distinct)
   prior <- .oprobit_prior_of(prior, list(), p - 1L)
   slope_prior <- .oprobit_slope_prior(prior, p - 1L)
   .oprobit_separation(data$frame, slope_prior$B0)
+  common <- list(prior = slope_prior, priors = prior, control = control, family = family,
+                 iter = .qv_whole(fn, iter, "iter", 1), burnin = .qv_whole(fn, burnin, "burnin", 0),
+                 thin = .qv_whole(fn, thin, "thin", 1), latent = control$latent)
+  # The independence move alone, on the cells, where the posterior has a
+  # mode; otherwise (and with group terms) the data-augmentation chain.
+  method <- if (is.null(data$groups)) control$method else "augmented"
+  reason <- NULL
+  if (method == "independence") {
+    if (data$units) data <- oprobit_data(data$frame, units = FALSE)
+    plan <- c(unclass(data), common, list(method = "independence"))
+    plan$whole <- .oprobit_mode(plan, data$start)
+    if (!is.null(plan$whole)) return(structure(plan, class = "oprobit_plan"))
+    method <- "augmented"
+    reason <- "no posterior mode was found"
+  }
+  if (family$link != "probit") {
+    .qv_stop("oprobit_mcmc", if (!is.null(data$groups)) {
+      "group terms take the probit link only for now"
+    } else if (!is.null(reason)) {
+      sprintf(paste("%s (an improper posterior?), and the data-augmentation sampler that would serve takes the",
+                    "probit link only; give the slopes a proper prior, or use link = \"probit\""), reason)
+    } else {
+      "the data-augmentation sampler (method = \"augmented\") takes the probit link only"
+    })
+  }
+  if (!data$units) data <- .oprobit_units_of(data)
   M_root <- .oprobit_regression_root(data$X, slope_prior$B0)
-  J <- data$J
-  plan <- c(unclass(data), list(
-    M_inv = chol2inv(M_root), M_root = M_root, prior = slope_prior, priors = prior, control = control, family = family,
-    iter = .qv_whole(fn, iter, "iter", 1), burnin = .qv_whole(fn, burnin, "burnin", 0),
-    thin = .qv_whole(fn, thin, "thin", 1), latent = control$latent))
+  plan <- c(unclass(data), common, list(method = "augmented", fallback = reason,
+                                        M_inv = chol2inv(M_root), M_root = M_root))
   if (is.null(data$groups)) {
     plan$whole <- .oprobit_mode(plan, data$start)
   } else {
@@ -55,6 +78,23 @@ oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_contro
     plan$groups$save <- isTRUE(save_ranef)
   }
   structure(plan, class = "oprobit_plan")
+}
+
+# The data by units for the data-augmentation chain, which draws a latent
+# variable for every unit: refused where the units are more than R can index
+# or than the memory holds.
+.oprobit_units_of <- function(data) {
+  n <- data$n
+  bytes <- 8 * n * (ncol(data$X_distinct) + 8)
+  free <- .qv_free_memory()
+  if (n > .Machine$integer.max || (!is.na(free) && bytes > free)) {
+    .qv_stop("oprobit_mcmc", paste0("the data-augmentation sampler draws one latent variable per unit, and the ",
+                                   "weights sum to %s units (about %s of memory); give the slopes a proper prior ",
+                                   "(prior = oprobit_prior(b = normal(0, 5)), say) so that the posterior has a mode ",
+                                   "and the independence sampler serves"),
+             format(n, big.mark = ","), .qv_bytes(bytes))
+  }
+  oprobit_data(data$frame, units = TRUE)
 }
 
 # The upper triangular root of M = X'X + diag(0, B0), the precision of the

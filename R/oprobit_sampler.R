@@ -49,6 +49,7 @@
 # Distance, in latent sd, from the data to the far neighbour of an outer
 # threshold: the normal distribution function there is 0 in single precision.
 .oprobit_far <- 40
+
 # Runs one chain. `setup` is what oprobit_plan() made; `setting` holds the
 # chain's seeds (r_seed: a L'Ecuyer-CMRG state; c_seed: the C stream seed) and
 # its starting point. The caller has fresh C streams ready (see
@@ -56,9 +57,15 @@
 # Returns list(draws, acceptance, threshold_acceptance, s, whole_acceptance,
 # seconds).
 .oprobit_chain <- function(setup, setting, report = NULL) {
-  plan <- .oprobit_plan_list(setup, setting$start, setup$control)
-  entries <- list(.oprobit_entry("quorval", "quorval"),
-                  .oprobit_entry("trunomcall", if (setup$latent == "c") "quorval" else "quorval2"))
+  if (identical(setup$method, "independence")) {
+    # No library entry: the independence move draws on R's stream alone.
+    plan <- .oprobit_independence_plan_list(setup, setting$start, setup$control)
+    entries <- NULL
+  } else {
+    plan <- .oprobit_plan_list(setup, setting$start, setup$control)
+    entries <- list(.oprobit_entry("quorval", "quorval"),
+                    .oprobit_entry("trunomcall", if (setup$latent == "c") "quorval" else "quorval2"))
+  }
   started <- proc.time()[["elapsed"]]
   out <- .qv_call("oprobit_chain", "oprobitchain", plan, entries, report)
   seconds <- proc.time()[["elapsed"]] - started
@@ -69,6 +76,7 @@
   result <- list(draws = out$draws, acceptance = mean(threshold_acceptance, na.rm = TRUE),
                  threshold_acceptance = threshold_acceptance, s = out$s,
                  whole_acceptance = out$whole_accepted / out$whole_tried,
+                 burnin_acceptance = out$whole_burnin_accepted / out$whole_burnin_tried,
                  seconds = seconds)
   if (!is.null(setup$groups)) result <- .oprobit_group_chain_result(result, out, setup$groups)
   result

@@ -10,8 +10,11 @@
 #' bounds), and the category probabilities that \code{predict()},
 #' \code{fitted()}, \code{log_lik()} and \code{simulate()} use.
 #'
-#' @param link the link; \code{"probit"} (the default) is the one the
-#'   samplers fit today.
+#' @param link the link, named as \code{MASS::polr} and
+#'   \code{ordinal::clm} name theirs: \code{"probit"} (the default; standard
+#'   normal errors), \code{"logit"} (logistic), \code{"cloglog"}
+#'   (\eqn{F(x) = 1 - \exp(-e^x)}), \code{"loglog"} (\eqn{F(x) =
+#'   \exp(-e^{-x})}) or \code{"cauchit"} (Cauchy).
 #' @return An object of class \code{"ordinal_family"}: a list with
 #'   \code{link}, \code{cdf} (the distribution function \eqn{F}),
 #'   \code{cell_terms(lo, hi)} (per cell, the log mass
@@ -22,9 +25,10 @@
 #' family <- ordinal_family()
 #' family
 #' family$probs(eta = c(-1, 0, 1), zeta = c(-0.5, 0.5))
+#' ordinal_family("logit")$probs(eta = 0, zeta = c(-0.5, 0.5))
 #' @export
 ordinal_family <- function(link = "probit") {
-  links <- c("probit")
+  links <- names(.ordinal_links)
   if (!is.character(link) || length(link) != 1L || is.na(link) || !link %in% links) {
     .qv_stop("ordinal_family", "'link' must be one of %s", paste0("\"", links, "\"", collapse = ", "))
   }
@@ -50,6 +54,28 @@ print.ordinal_family <- function(x, ...) {
   below[, -1L, drop = FALSE] - below[, -(J + 1L), drop = FALSE]
 }
 
+# log(1 - exp(-a)) for a >= 0, accurate for small and large a.
+.log1mexp <- function(a) ifelse(a <= log(2), log(-expm1(-a)), log1p(-exp(-a)))
+
+# A link from its distribution function, the logs of F and of 1 - F, the
+# log density and the score f'/f: its cell terms take the mass from the tail
+# on the far side of the mean, as the probit's do.
+.ordinal_link <- function(describe, cdf, log_cdf, log_survival, log_density, score) {
+  list(describe = sprintf("F the distribution function of %s", describe), cdf = cdf,
+       cell_terms = function(lo, hi) {
+         upper <- lo > 0
+         near <- ifelse(upper, log_survival(lo), log_cdf(hi))
+         far <- ifelse(upper, log_survival(hi), log_cdf(lo))
+         log_mass <- near + log1p(-exp(far - near))
+         g_lo <- ifelse(is.finite(lo), exp(log_density(lo) - log_mass), 0)
+         g_hi <- ifelse(is.finite(hi), exp(log_density(hi) - log_mass), 0)
+         lo_s <- ifelse(is.finite(lo), score(lo) * g_lo, 0)
+         hi_s <- ifelse(is.finite(hi), score(hi) * g_hi, 0)
+         list(log_mass = log_mass, d_lo = -g_lo, d_hi = g_hi,
+              d_lolo = -lo_s - g_lo^2, d_hihi = hi_s - g_hi^2, d_lohi = g_lo * g_hi)
+       })
+}
+
 # Each link's distribution function and cell terms. A new link adds one entry
 # here (and its cell code in the chain driver).
 .ordinal_links <- list(
@@ -72,5 +98,29 @@ print.ordinal_family <- function(x, ...) {
       list(log_mass = log_mass, d_lo = -g_lo, d_hi = g_hi,
            d_lolo = lo_g - g_lo^2, d_hihi = -hi_g - g_hi^2, d_lohi = g_lo * g_hi)
     }
-  )
+  ),
+  logit = .ordinal_link("logistic errors",
+    cdf = stats::plogis,
+    log_cdf = function(x) stats::plogis(x, log.p = TRUE),
+    log_survival = function(x) stats::plogis(x, lower.tail = FALSE, log.p = TRUE),
+    log_density = function(x) stats::dlogis(x, log = TRUE),
+    score = function(x) -tanh(x / 2)),
+  cloglog = .ordinal_link("F(x) = 1 - exp(-exp(x)) (complementary log-log)",
+    cdf = function(x) -expm1(-exp(x)),
+    log_cdf = function(x) .log1mexp(exp(x)),
+    log_survival = function(x) -exp(x),
+    log_density = function(x) x - exp(x),
+    score = function(x) 1 - exp(x)),
+  loglog = .ordinal_link("F(x) = exp(-exp(-x)) (log-log)",
+    cdf = function(x) exp(-exp(-x)),
+    log_cdf = function(x) -exp(-x),
+    log_survival = function(x) .log1mexp(exp(-x)),
+    log_density = function(x) -x - exp(-x),
+    score = function(x) exp(-x) - 1),
+  cauchit = .ordinal_link("Cauchy errors",
+    cdf = stats::pcauchy,
+    log_cdf = function(x) stats::pcauchy(x, log.p = TRUE),
+    log_survival = function(x) stats::pcauchy(x, lower.tail = FALSE, log.p = TRUE),
+    log_density = function(x) stats::dcauchy(x, log = TRUE),
+    score = function(x) -2 * x / (1 + x^2))
 )
