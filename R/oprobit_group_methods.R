@@ -333,6 +333,7 @@ log_lik.oprobit_mixed <- function(object, cells = FALSE, ...) {
 }
 
 #' @rdname log_lik
+#' @usage \method{loo}{oprobit_mixed}(x, ...)
 #' @exportS3Method loo::loo
 loo.oprobit_mixed <- function(x, ...) {
   units <- sum(as.double(x$weights))
@@ -344,6 +345,7 @@ loo.oprobit_mixed <- function(x, ...) {
 }
 
 #' @rdname log_lik
+#' @usage \method{waic}{oprobit_mixed}(x, ...)
 #' @exportS3Method loo::waic
 waic.oprobit_mixed <- function(x, ...) {
   units <- sum(as.double(x$weights))

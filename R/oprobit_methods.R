@@ -309,19 +309,46 @@ log_lik.oprobit_mcmc <- function(object, cells = FALSE, ...) {
 #' @usage \method{loo}{oprobit_mcmc}(x, ...)
 #' @exportS3Method loo::loo
 loo.oprobit_mcmc <- function(x, ...) {
-  table <- .oprobit_fit_cells(x)
-  values <- .oprobit_cell_log_lik(x, table)
   chain <- rep(seq_len(x$chains), each = x$iter)
-  .oprobit_unit_loo(loo::loo(values, r_eff = loo::relative_eff(exp(values), chain_id = chain), ...),
-                    table, x$weights)
+  .oprobit_cells_loo(x, function(values) {
+    loo::loo(values, r_eff = loo::relative_eff(exp(values), chain_id = chain), ...)
+  }, whole = isTRUE(list(...)$save_psis))
 }
 
 #' @rdname log_lik
 #' @usage \method{waic}{oprobit_mcmc}(x, ...)
 #' @exportS3Method loo::waic
-waic.oprobit_mcmc <- function(x, ...) {
+waic.oprobit_mcmc <- function(x, ...) .oprobit_cells_loo(x, function(values) loo::waic(values, ...))
+
+# loo() or waic() (`fun` on a draws x cells matrix) over the cells of a fit,
+# as the object of its units (.oprobit_unit_loo()). Each cell is smoothed on
+# its own, so the cells go to `fun` some at a time, about
+# getOption("quorval.chunk_doubles") log-likelihood values each, and the
+# pieces' tables are joined (each warning said once); `whole`: all at once
+# (the smoothing's weights are kept only so).
+.oprobit_cells_loo <- function(x, fun, whole = FALSE) {
   table <- .oprobit_fit_cells(x)
-  .oprobit_unit_loo(loo::waic(.oprobit_cell_log_lik(x, table), ...), table, x$weights)
+  values <- .oprobit_cell_log_lik(x, table)
+  cells <- ncol(values)
+  size <- if (whole) cells else max(1, floor(getOption("quorval.chunk_doubles", 2^24) / nrow(values)))
+  said <- character(0)
+  parts <- withCallingHandlers(
+    lapply(split(seq_len(cells), ceiling(seq_len(cells) / size)), function(at) fun(values[, at, drop = FALSE])),
+    warning = function(w) {
+      said <<- union(said, conditionMessage(w))
+      invokeRestart("muffleWarning")
+    })
+  for (text in said) warning(text, call. = FALSE)
+  object <- parts[[1L]]
+  if (length(parts) > 1L) {
+    object$pointwise <- do.call(rbind, lapply(parts, `[[`, "pointwise"))
+    if (!is.null(object$diagnostics)) {
+      object$diagnostics <- lapply(stats::setNames(nm = names(object$diagnostics)), function(name) {
+        unlist(lapply(parts, function(part) part$diagnostics[[name]]), use.names = FALSE)
+      })
+    }
+  }
+  .oprobit_unit_loo(object, table, x$weights)
 }
 
 #' Posterior predictive responses and check of an \code{oprobit_mcmc} fit

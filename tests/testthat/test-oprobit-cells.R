@@ -76,6 +76,10 @@ test_that("log_lik per unit and per cell; loo and waic from the cells equal loo'
   expect_equal(mine$diagnostics, reference$diagnostics, tolerance = 1e-12)
   expect_equal(attr(mine, "dims"), attr(reference, "dims"))
   expect_identical(nrow(mine$cells$pointwise), ncol(per_cell))
+  # Two cells at a time, the pieces joined.
+  pieces <- withr::with_options(list(quorval.chunk_doubles = 240), suppressWarnings(loo::loo(fit)))
+  expect_equal(pieces$pointwise, reference$pointwise, tolerance = 1e-12)
+  expect_equal(pieces$diagnostics, reference$diagnostics, tolerance = 1e-12)
   expect_equal(unname(loo::loo_compare(mine, reference)[, "se_diff"]), c(0, 0), tolerance = 1e-8)
   expect_output(print(mine), sprintf("Computed from 120 by %d log-likelihood matrix", nobs(fit)))
   w_ref <- suppressWarnings(loo::waic(unit_ll))
