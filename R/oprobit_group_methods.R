@@ -218,6 +218,11 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
   }
   X <- X[, object$slopes, drop = FALSE]
   pooled <- .qv_pooled(object$draws)
+  # The linear predictor, the effects' part and one distribution function's
+  # values, rows x draws each.
+  .qv_room(fn, 8 * 4 * as.double(nrow(X)) * nrow(pooled),
+           sprintf("%s rows x %s draws (a fit with group terms)", .qv_big(nrow(X)), .qv_big(nrow(pooled))),
+           "give 'newdata' in chunks of rows")
   eta <- X %*% t(pooled[, object$slopes, drop = FALSE]) + offset  # rows x draws
   if (!population) eta <- eta + .oprobit_group_eta(object, pieces, nrow(X), pooled, allow_new_levels)
   J <- length(object$levels)
@@ -292,4 +297,105 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
     for (j in seq_len(q)) out[[j]][s, ] <- u[j, ]
   }
   out
+}
+
+# log_lik, loo, waic, simulate and predictive_check with group terms: every
+# row's mean has each draw's own effects, so every row is computed on its
+# own (draws x rows x categories), after checking that it can be held.
+
+# The memory the draws x rows x categories probabilities of `draws` draws
+# take while they are built (the distribution function values and the group
+# effects' part of the linear predictor with them).
+.oprobit_mixed_room <- function(fn, object, draws, extra, advice) {
+  rows <- nrow(object$x)
+  J <- length(object$levels)
+  .qv_room(fn, 8 * as.double(draws) * (rows * (2 * J + 3) + extra),
+           sprintf("%s draws x %s rows x %d categories (a fit with group terms)", .qv_big(draws), .qv_big(rows), J),
+           advice)
+}
+
+#' @rdname log_lik
+#' @exportS3Method
+log_lik.oprobit_mixed <- function(object, cells = FALSE, ...) {
+  fn <- "log_lik.oprobit_mcmc"
+  if (!isTRUE(cells) && !isFALSE(cells)) .qv_stop(fn, "'cells' must be TRUE or FALSE")
+  units <- sum(as.double(object$weights))
+  draws <- posterior::ndraws(object$draws)
+  .oprobit_mixed_room(fn, object, draws, if (cells) 0 else units,
+                      if (cells) "there is no smaller form with group terms" else
+                        "log_lik(fit, cells = TRUE) gives one column per row, with the rows' weights as its counts")
+  probs <- .oprobit_fitted_probs(object)
+  rows <- seq_along(object$y)
+  values <- log(vapply(rows, function(i) probs[, i, object$y[i]], numeric(dim(probs)[1L])))
+  values <- matrix(values, dim(probs)[1L])
+  if (cells) return(structure(values, counts = as.double(object$weights)))
+  values[, rep.int(rows, object$weights), drop = FALSE]
+}
+
+#' @rdname log_lik
+#' @usage \method{loo}{oprobit_mixed}(x, ...)
+#' @exportS3Method loo::loo
+loo.oprobit_mixed <- function(x, ...) {
+  units <- sum(as.double(x$weights))
+  .oprobit_mixed_room("loo", x, posterior::ndraws(x$draws), 3 * units,
+                      "a fit with group terms needs the draws x observations matrix; fit on fewer draws (thin more)")
+  values <- log_lik(x)
+  chain <- rep(seq_len(x$chains), each = x$iter)
+  loo::loo(values, r_eff = loo::relative_eff(exp(values), chain_id = chain), ...)
+}
+
+#' @rdname log_lik
+#' @usage \method{waic}{oprobit_mixed}(x, ...)
+#' @exportS3Method loo::waic
+waic.oprobit_mixed <- function(x, ...) {
+  units <- sum(as.double(x$weights))
+  .oprobit_mixed_room("waic", x, posterior::ndraws(x$draws), 3 * units,
+                      "a fit with group terms needs the draws x observations matrix; fit on fewer draws (thin more)")
+  loo::waic(log_lik(x), ...)
+}
+
+#' @rdname simulate.oprobit_mcmc
+#' @exportS3Method
+simulate.oprobit_mixed <- function(object, nsim = 1, seed = NULL, ...) {
+  fn <- "simulate.oprobit_mcmc"
+  nsim <- .qv_count(nsim, fn, "nsim")
+  .oprobit_mixed_room(fn, object, nsim, 0, "ask for a smaller 'nsim' (and call simulate() again for more)")
+  state <- .oprobit_seed_for(seed)
+  on.exit(state$restore())
+  picks <- sample.int(posterior::ndraws(object$draws), nsim, replace = TRUE)
+  probs <- .oprobit_fitted_probs(object, picks)
+  out <- lapply(seq_len(nsim), function(s) {
+    factor(object$levels[.oprobit_categories(probs[s, , , drop = TRUE], nrow(object$x))],
+           levels = object$levels, ordered = TRUE)
+  })
+  .oprobit_simulated(out, object, state)
+}
+
+.oprobit_replicated_counts.oprobit_mixed <- function(object, picks) {
+  J <- length(object$levels)
+  units <- rep.int(seq_along(object$y), object$weights)
+  .oprobit_mixed_room("predictive_check", object, 1, length(units) * (J + 1),
+                      "a fit with group terms draws every observation; there is no smaller form")
+  t(vapply(picks, function(d) {
+    probs <- matrix(.oprobit_fitted_probs(object, d)[1L, , ], nrow(object$x))
+    tabulate(.oprobit_categories(probs[units, , drop = FALSE], length(units)), J)
+  }, numeric(J)))
+}
+
+# One category per row from a rows x categories matrix of probabilities.
+.oprobit_categories <- function(probs, rows) {
+  probs <- matrix(probs, rows)
+  cumulative <- t(apply(probs, 1L, cumsum))
+  if (ncol(probs) == 1L) cumulative <- t(cumulative)
+  1L + rowSums(stats::runif(rows) > cumulative[, -ncol(probs), drop = FALSE])
+}
+
+# The fitted rows' category probabilities (draws x rows x categories) at the
+# pooled draws `picks` (default all), each draw with its own effects of the
+# rows' levels (as brms's log_lik and posterior_predict).
+.oprobit_fitted_probs <- function(object, picks = NULL) {
+  pooled <- .qv_pooled(object$draws)
+  if (!is.null(picks)) pooled <- pooled[picks, , drop = FALSE]
+  extra <- t(.oprobit_group_eta(object, object$group_terms, nrow(object$x), pooled, FALSE, picks))
+  .oprobit_probs(object, object$x, object$offset, pooled, extra)
 }

@@ -207,22 +207,44 @@ predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "probs", "cla
     offset <- .oprobit_new_offset(object, frame, newdata)
     omitted <- attr(frame, "na.action")
   }
-  pooled <- .qv_pooled(object$draws)
-  probs <- .oprobit_probs(object, X, offset, pooled)
   pad <- function(x) stats::napredict(omitted, x)
-  mean <- pad(apply(probs, c(2L, 3L), mean))
+  if (!summary) return(.oprobit_prob_draws(object, X, offset, omitted))
+  tails <- if (interval) c((1 - level) / 2, (1 + level) / 2)
+  probs <- .oprobit_prob_summary(object, X, offset, tails)
+  mean <- pad(probs$mean)
   dimnames(mean) <- list(rownames(mean), object$levels)
   if (type == "class") return(factor(object$levels[max.col(mean, ties.method = "first")], levels = object$levels))
-  if (!summary) {
-    if (!inherits(omitted, "exclude")) return(probs)
-    return(aperm(array(apply(probs, c(1L, 3L), pad), c(nrow(mean), nrow(probs), ncol(mean)),
-                       list(rownames(mean), NULL, object$levels)), c(2L, 1L, 3L)))
-  }
   if (!interval) return(mean)
-  tails <- c((1 - level) / 2, (1 + level) / 2)
-  lower <- pad(apply(probs, c(2L, 3L), stats::quantile, probs = tails[1L], names = FALSE))
-  upper <- pad(apply(probs, c(2L, 3L), stats::quantile, probs = tails[2L], names = FALSE))
-  array(c(mean, lower, upper), c(dim(mean), 3L), list(rownames(mean), object$levels, c("fit", "lwr", "upr")))
+  array(c(mean, pad(probs$lower), pad(probs$upper)), c(dim(mean), 3L),
+        list(rownames(mean), object$levels, c("fit", "lwr", "upr")))
+}
+
+# predict(summary = FALSE): the probabilities of the rows of X under every
+# pooled draw, draws x rows x categories (rows padded as `omitted` says),
+# computed once per distinct row, some rows at a time, after checking that
+# the array can be held.
+.oprobit_prob_draws <- function(object, X, offset, omitted) {
+  padded <- stats::napredict(omitted, matrix(seq_len(nrow(X)), dimnames = list(rownames(X), NULL)))
+  rows <- nrow(padded)
+  at <- which(!is.na(padded[, 1L]))
+  draws <- posterior::ndraws(object$draws)
+  J <- length(object$levels)
+  .qv_room("predict.oprobit_mcmc", 8 * as.double(draws) * rows * J,
+           sprintf("the probabilities under every draw, %s draws x %s rows x %d categories,",
+                   .qv_big(draws), .qv_big(rows), J),
+           "ask for the posterior summaries (summary = TRUE), or give 'newdata' in chunks of rows")
+  out <- array(NA_real_, c(draws, rows, J), list(NULL, rownames(padded), object$levels))
+  distinct <- .oprobit_distinct_rows(X, offset)
+  pooled <- .qv_pooled(object$draws)
+  order <- order(distinct$row)
+  sorted <- distinct$row[order]
+  for (chunk in .oprobit_chunks(nrow(distinct$X), draws, J)) {
+    probs <- .oprobit_probs(object, distinct$X[chunk, , drop = FALSE], distinct$offset[chunk], pooled)
+    span <- findInterval(c(chunk[1L] - 0.5, chunk[length(chunk)] + 0.5), sorted)
+    members <- order[seq.int(span[1L] + 1L, span[2L])]
+    out[, at[members], ] <- probs[, distinct$row[members] - chunk[1L] + 1L, , drop = FALSE]
+  }
+  out
 }
 
 #' Pointwise log-likelihood, loo and WAIC of an \code{oprobit_mcmc} fit
@@ -233,22 +255,46 @@ predict.oprobit_mcmc <- function(object, newdata, type = c("prob", "probs", "cla
 #' \code{w} counted as \code{w} repeated observations. With group terms each
 #' draw's likelihood is given that draw's group effects (as brms's
 #' \code{log_lik}; the fit must keep them, \code{save_ranef = TRUE}), so
-#' leave-one-out predicts an observation of a level seen in the fit. Its methods for the
-#' \pkg{loo} package's generics, \code{loo::loo(fit)} and
+#' leave-one-out predicts an observation of a level seen in the fit.
+#'
+#' Observations with the same covariates, offset and category (a cell) have
+#' the same log-likelihood. \code{log_lik(fit, cells = TRUE)} gives one column
+#' per cell instead, with the cells' counts as its attribute \code{"counts"}
+#' (and the cells, their covariate row and category, as \code{"cells"}): far
+#' smaller when the weights are large. The matrix of the observations is
+#' refused, with that advice, when it would not fit in the free memory.
+#'
+#' Its methods for the \pkg{loo} package's generics, \code{loo::loo(fit)} and
 #' \code{loo::waic(fit)}, estimate the expected log predictive density by
 #' Pareto-smoothed importance sampling leave-one-out cross-validation
 #' (relative efficiencies from the chains) and by WAIC; they need the
-#' \pkg{loo} package. \code{loo::loo_compare()} then compares fits.
+#' \pkg{loo} package. Without group terms they smooth each cell once and
+#' count it as many times as it has observations, which is exact: the
+#' estimates, their standard errors and the pointwise values are those of
+#' \code{loo::loo()} on the matrix of the observations. Up to 1e6
+#' observations the pointwise table and the Pareto k diagnostics have one
+#' row per observation, as \code{loo::loo_compare()} needs to compare fits;
+#' above, they stay per cell (a message says so, printing counts the
+#' observations, and \code{loo_compare()} refuses the object). The cells,
+#' their pointwise table and their diagnostics are kept in \code{$cells}.
+#' With group terms every observation is computed on its own.
 #'
 #' @param object,x an \code{oprobit_mcmc} fit.
+#' @param cells \code{FALSE}: one column per observation; \code{TRUE}: one
+#'   per cell, with their counts.
 #' @param ... passed on to \code{loo::loo()} or \code{loo::waic()} (for
 #'   \code{log_lik()}: unused).
-#' @return \code{log_lik()}: a numeric matrix, draws x observations.
-#'   \code{loo()} and \code{waic()}: the \pkg{loo} package's objects.
+#' @return \code{log_lik()}: a numeric matrix, draws x observations (or x
+#'   cells, ordered by covariate row and category, with attributes
+#'   \code{"counts"} and \code{"cells"}). \code{loo()} and \code{waic()}: the
+#'   \pkg{loo} package's objects, with \code{$cells} (a list of \code{cells},
+#'   a data frame of the cells' \code{row}, category \code{y} and
+#'   \code{count}, and their \code{pointwise} table and \code{diagnostics}).
 #' @examples
 #' fit <- oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq,
 #'                     chains = 2, iter = 300, burnin = 200, seed = 1, cores = 1)
 #' dim(log_lik(fit))
+#' dim(log_lik(fit, cells = TRUE))
 #' if (requireNamespace("loo", quietly = TRUE)) {
 #'   loo::loo(fit)
 #' }
@@ -257,27 +303,68 @@ log_lik <- function(object, ...) UseMethod("log_lik")
 
 #' @rdname log_lik
 #' @exportS3Method
-log_lik.oprobit_mcmc <- function(object, ...) {
-  probs <- .oprobit_fitted_probs(object)
-  rows <- seq_along(object$y)
-  values <- log(vapply(rows, function(i) probs[, i, object$y[i]], numeric(dim(probs)[1L])))
-  values <- matrix(values, dim(probs)[1L])
-  values[, rep.int(rows, object$weights), drop = FALSE]
+log_lik.oprobit_mcmc <- function(object, cells = FALSE, ...) {
+  fn <- "log_lik.oprobit_mcmc"
+  if (!isTRUE(cells) && !isFALSE(cells)) .qv_stop(fn, "'cells' must be TRUE or FALSE")
+  table <- .oprobit_fit_cells(object)
+  draws <- posterior::ndraws(object$draws)
+  counts <- table$cells$count
+  if (!cells) {
+    .qv_room(fn, 8 * as.double(draws) * (sum(counts) + length(counts)),
+             sprintf("%s draws x %s observations", .qv_big(draws), .qv_big(sum(counts))),
+             sprintf(paste0("log_lik(fit, cells = TRUE) gives draws x cells (%s cells) with the cells' ",
+                            "counts as attribute \"counts\", which is what loo needs"), .qv_big(length(counts))))
+  }
+  values <- .oprobit_cell_log_lik(object, table)
+  if (cells) return(structure(values, counts = counts, cells = table$cells))
+  values[, rep.int(table$cell, object$weights), drop = FALSE]
 }
 
 #' @rdname log_lik
 #' @usage \method{loo}{oprobit_mcmc}(x, ...)
 #' @exportS3Method loo::loo
 loo.oprobit_mcmc <- function(x, ...) {
-  values <- log_lik(x)
   chain <- rep(seq_len(x$chains), each = x$iter)
-  loo::loo(values, r_eff = loo::relative_eff(exp(values), chain_id = chain), ...)
+  .oprobit_cells_loo(x, function(values) {
+    loo::loo(values, r_eff = loo::relative_eff(exp(values), chain_id = chain), ...)
+  }, whole = isTRUE(list(...)$save_psis))
 }
 
 #' @rdname log_lik
 #' @usage \method{waic}{oprobit_mcmc}(x, ...)
 #' @exportS3Method loo::waic
-waic.oprobit_mcmc <- function(x, ...) loo::waic(log_lik(x), ...)
+waic.oprobit_mcmc <- function(x, ...) .oprobit_cells_loo(x, function(values) loo::waic(values, ...))
+
+# loo() or waic() (`fun` on a draws x cells matrix) over the cells of a fit,
+# as the object of its units (.oprobit_unit_loo()). Each cell is smoothed on
+# its own, so the cells go to `fun` some at a time, about
+# getOption("quorval.chunk_doubles") log-likelihood values each, and the
+# pieces' tables are joined (each warning said once); `whole`: all at once
+# (the smoothing's weights are kept only so).
+.oprobit_cells_loo <- function(x, fun, whole = FALSE) {
+  table <- .oprobit_fit_cells(x)
+  values <- .oprobit_cell_log_lik(x, table)
+  cells <- ncol(values)
+  size <- if (whole) cells else max(1, floor(getOption("quorval.chunk_doubles", 2^24) / nrow(values)))
+  said <- character(0)
+  parts <- withCallingHandlers(
+    lapply(split(seq_len(cells), ceiling(seq_len(cells) / size)), function(at) fun(values[, at, drop = FALSE])),
+    warning = function(w) {
+      said <<- union(said, conditionMessage(w))
+      invokeRestart("muffleWarning")
+    })
+  for (text in said) warning(text, call. = FALSE)
+  object <- parts[[1L]]
+  if (length(parts) > 1L) {
+    object$pointwise <- do.call(rbind, lapply(parts, `[[`, "pointwise"))
+    if (!is.null(object$diagnostics)) {
+      object$diagnostics <- lapply(stats::setNames(nm = names(object$diagnostics)), function(name) {
+        unlist(lapply(parts, function(part) part$diagnostics[[name]]), use.names = FALSE)
+      })
+    }
+  }
+  .oprobit_unit_loo(object, table, x$weights)
+}
 
 #' Posterior predictive responses and check of an \code{oprobit_mcmc} fit
 #'
@@ -296,7 +383,15 @@ waic.oprobit_mcmc <- function(x, ...) loo::waic(log_lik(x), ...)
 #' equal-tailed interval of these counts, and plots the observed counts
 #' against the intervals. The replicated counts (draws x categories) are
 #' its attribute \code{"yrep"}: with \code{y} the observed categories they
-#' suit, for example, \code{bayesplot::ppc_bars()} after expansion.
+#' suit, for example, \code{bayesplot::ppc_bars()} after expansion. Above 1e6
+#' observations (without group terms) it draws instead each distinct
+#' covariate row's category counts from their multinomial distribution, as
+#' many draws as categories per row rather than one per observation: the
+#' same distribution of the counts, other values for a given seed.
+#'
+#' Both compute each posterior draw's probabilities once per distinct
+#' covariate row. \code{simulate()} refuses, before drawing, more responses
+#' than the free memory can hold (ask for a smaller \code{nsim}).
 #'
 #' @param object an \code{oprobit_mcmc} fit.
 #' @param nsim number of simulated responses per row.
@@ -318,16 +413,28 @@ waic.oprobit_mcmc <- function(x, ...) loo::waic(log_lik(x), ...)
 #' predictive_check(fit, ndraws = 200, seed = 1, plot = FALSE)
 #' @export
 simulate.oprobit_mcmc <- function(object, nsim = 1, seed = NULL, ...) {
-  nsim <- .qv_count(nsim, "simulate.oprobit_mcmc", "nsim")
+  fn <- "simulate.oprobit_mcmc"
+  nsim <- .qv_count(nsim, fn, "nsim")
+  rows <- nrow(object$x)
+  # The codes, their factors and the data frame: about two integers a response.
+  .qv_room(fn, 8 * as.double(nsim) * rows, sprintf("%s simulations x %s rows", .qv_big(nsim), .qv_big(rows)),
+           "ask for a smaller 'nsim' (and call simulate() again for more)")
   state <- .oprobit_seed_for(seed)
   on.exit(state$restore())
   picks <- sample.int(posterior::ndraws(object$draws), nsim, replace = TRUE)
-  probs <- .oprobit_fitted_probs(object, picks)
+  distinct <- .oprobit_distinct_rows(object$x, object$offset)
+  pooled <- .qv_pooled(object$draws)
   out <- lapply(seq_len(nsim), function(s) {
-    factor(object$levels[.oprobit_categories(probs[s, , , drop = TRUE], nrow(object$x))],
-           levels = object$levels, ordered = TRUE)
+    cumulative <- .oprobit_cumulative(object, distinct, pooled[picks[s], , drop = FALSE])
+    factor(object$levels[.oprobit_draw_categories(cumulative, distinct$row)], levels = object$levels,
+           ordered = TRUE)
   })
-  names(out) <- paste0("sim_", seq_len(nsim))
+  .oprobit_simulated(out, object, state)
+}
+
+# simulate()'s result from its list of simulated factors.
+.oprobit_simulated <- function(out, object, state) {
+  names(out) <- paste0("sim_", seq_along(out))
   out <- as.data.frame(out, row.names = rownames(object$x))
   attr(out, "seed") <- state$RNGstate
   out
@@ -347,13 +454,12 @@ predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, pl
   total <- posterior::ndraws(object$draws)
   picks <- sample.int(total, min(ndraws, total))
   J <- length(object$levels)
-  units <- rep.int(seq_along(object$y), object$weights)
-  yrep <- t(vapply(picks, function(d) {
-    probs <- matrix(.oprobit_fitted_probs(object, d)[1L, , ], nrow(object$x))
-    tabulate(.oprobit_categories(probs[units, , drop = FALSE], length(units)), J)
-  }, numeric(J)))
+  yrep <- .oprobit_replicated_counts(object, picks)
   colnames(yrep) <- object$levels
-  observed <- tabulate(rep.int(object$y, object$weights), J)
+  weights <- as.double(object$weights)
+  observed <- vapply(seq_len(J), function(k) sum(weights[object$y == k]), 0)
+  # Counts as integers where R's integers hold them, as tabulate() gives them.
+  if (sum(observed) <= .Machine$integer.max) observed <- as.integer(observed)
   tails <- c((1 - level) / 2, (1 + level) / 2)
   check <- data.frame(category = factor(object$levels, levels = object$levels), observed = observed,
                       mean = colMeans(yrep),
@@ -371,12 +477,64 @@ predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, pl
   invisible(check)
 }
 
-# One category per row from a rows x categories matrix of probabilities.
-.oprobit_categories <- function(probs, rows) {
-  probs <- matrix(probs, rows)
-  cumulative <- t(apply(probs, 1L, cumsum))
-  if (ncol(probs) == 1L) cumulative <- t(cumulative)
-  1L + rowSums(stats::runif(rows) > cumulative[, -ncol(probs), drop = FALSE])
+# The replicated category counts of predictive_check(), picks x categories,
+# at the pooled draws `picks`: up to .oprobit_unit_limit units one category
+# per unit (R's stream taken unit by unit, in data order), above it each
+# distinct row's counts at once.
+.oprobit_replicated_counts <- function(object, picks) UseMethod(".oprobit_replicated_counts")
+
+.oprobit_replicated_counts.oprobit_mcmc <- function(object, picks) {
+  J <- length(object$levels)
+  distinct <- .oprobit_distinct_rows(object$x, object$offset)
+  pooled <- .qv_pooled(object$draws)
+  weights <- as.double(object$weights)
+  each_unit <- sum(weights) <= .oprobit_unit_limit
+  if (each_unit) {
+    units <- rep.int(distinct$row, weights)
+  } else {
+    sizes <- unname(rowsum(weights, distinct$row, reorder = TRUE)[, 1L])
+  }
+  t(vapply(picks, function(d) {
+    cumulative <- .oprobit_cumulative(object, distinct, pooled[d, , drop = FALSE])
+    if (each_unit) return(as.double(tabulate(.oprobit_draw_categories(cumulative, units), J)))
+    .oprobit_count_draws(cumulative, sizes)
+  }, numeric(J)))
+}
+
+# Each distinct row's cumulative category probabilities at one draw (rows x
+# categories, the last column 1 up to round-off).
+.oprobit_cumulative <- function(object, distinct, draw) {
+  probs <- matrix(.oprobit_probs(object, distinct$X, distinct$offset, draw), nrow(distinct$X))
+  cumulative <- probs
+  for (k in seq_len(ncol(probs))[-1L]) cumulative[, k] <- cumulative[, k - 1L] + probs[, k]
+  cumulative
+}
+
+# One category for each entry of `rows` (distinct rows, their cumulative
+# probabilities in `cumulative`), one uniform draw each, in order.
+.oprobit_draw_categories <- function(cumulative, rows) {
+  J <- ncol(cumulative)
+  below <- cumulative[rows, -J, drop = FALSE]
+  1L + as.integer(rowSums(stats::runif(length(rows)) > below))
+}
+
+# The category counts of `sizes` units in each distinct row, drawn row by row
+# from their multinomial distributions (cumulative probabilities
+# `cumulative`) by one binomial draw per row and category, summed over rows.
+.oprobit_count_draws <- function(cumulative, sizes) {
+  J <- ncol(cumulative)
+  left <- sizes
+  counts <- numeric(J)
+  for (k in seq_len(J - 1L)) {
+    before <- if (k > 1L) cumulative[, k - 1L] else numeric(nrow(cumulative))
+    rest <- 1 - before
+    share <- ifelse(rest > 0, (cumulative[, k] - before) / rest, 0)
+    taken <- stats::rbinom(length(left), left, pmin(1, pmax(0, share)))
+    counts[k] <- sum(taken)
+    left <- left - taken
+  }
+  counts[J] <- sum(left)
+  counts
 }
 
 # simulate.lm's handling of `seed`: set it, and put R's stream back after.
@@ -389,18 +547,6 @@ predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, pl
   set.seed(seed)
   list(RNGstate = structure(seed, kind = as.list(RNGkind())),
        restore = function() assign(".Random.seed", saved, envir = globalenv()))
-}
-
-# The fitted rows' category probabilities (draws x rows x categories) at the
-# pooled draws `picks` (default all): with group terms, each draw's own
-# effects of the rows' levels (as brms's log_lik and posterior_predict).
-.oprobit_fitted_probs <- function(object, picks = NULL) {
-  pooled <- .qv_pooled(object$draws)
-  if (!is.null(picks)) pooled <- pooled[picks, , drop = FALSE]
-  extra <- if (inherits(object, "oprobit_mixed")) {
-    t(.oprobit_group_eta(object, object$group_terms, nrow(object$x), pooled, FALSE, picks))
-  }
-  .oprobit_probs(object, object$x, object$offset, pooled, extra)
 }
 
 # The likelihood of a fit with group terms at one point would need the
