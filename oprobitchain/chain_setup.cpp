@@ -98,6 +98,10 @@ void read_data(SEXP plan, ChainData* data) {
   if (!link_from_name(link, &data->cells.link)) {
     Rf_error("%s: plan element 'link' names a link the chain does not know: '%s'", kEntry, link);
   }
+  // The threshold steps and the latent draws are those of the normal error.
+  if (data->cells.link != Link::kProbit) {
+    Rf_error("%s: plan element 'link' must be \"probit\" for the augmented method, not '%s'", kEntry, link);
+  }
 }
 
 bool any_nonzero(const double* x, int count) {

@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "link_cauchit.h"
+#include "link_cloglog.h"
+#include "link_logit.h"
+#include "link_loglog.h"
 #include "link_probit.h"
 
 namespace oprobit {
@@ -126,9 +130,20 @@ bool derivatives_of(const Cells& cells, int categories, const double* X, int row
 }  // namespace
 
 bool link_from_name(const char* name, Link* link) {
-  if (std::strcmp(name, "probit") == 0) {
-    *link = Link::kProbit;
-    return true;
+  struct Named {
+    const char* name;
+    Link link;
+  };
+  static const Named kLinks[] = {{"probit", Link::kProbit},
+                                 {"logit", Link::kLogit},
+                                 {"cloglog", Link::kCloglog},
+                                 {"loglog", Link::kLoglog},
+                                 {"cauchit", Link::kCauchit}};
+  for (const Named& named : kLinks) {
+    if (std::strcmp(name, named.name) == 0) {
+      *link = named.link;
+      return true;
+    }
   }
   return false;
 }
@@ -136,6 +151,14 @@ bool link_from_name(const char* name, Link* link) {
 // One case per link.
 double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta) {
   switch (cells.link) {
+    case Link::kLogit:
+      return log_likelihood_of<LogitLink>(cells, categories, eta, zeta);
+    case Link::kCloglog:
+      return log_likelihood_of<CloglogLink>(cells, categories, eta, zeta);
+    case Link::kLoglog:
+      return log_likelihood_of<LoglogLink>(cells, categories, eta, zeta);
+    case Link::kCauchit:
+      return log_likelihood_of<CauchitLink>(cells, categories, eta, zeta);
     case Link::kProbit:
     default:
       return log_likelihood_of<ProbitLink>(cells, categories, eta, zeta);
@@ -145,12 +168,23 @@ double cell_log_likelihood(const Cells& cells, int categories, const double* eta
 bool cell_derivatives(const Cells& cells, int categories, const double* X, int rows, int slopes,
                       const Directions& directions, const double* eta, const double* zeta,
                       double* log_likelihood, double* gradient, double* curvature, double* scratch) {
+#define OPROBIT_DERIVATIVES(L)                                                                  \
+  derivatives_of<L>(cells, categories, X, rows, slopes, directions, eta, zeta, log_likelihood, gradient, \
+                    curvature, scratch)
   switch (cells.link) {
+    case Link::kLogit:
+      return OPROBIT_DERIVATIVES(LogitLink);
+    case Link::kCloglog:
+      return OPROBIT_DERIVATIVES(CloglogLink);
+    case Link::kLoglog:
+      return OPROBIT_DERIVATIVES(LoglogLink);
+    case Link::kCauchit:
+      return OPROBIT_DERIVATIVES(CauchitLink);
     case Link::kProbit:
     default:
-      return derivatives_of<ProbitLink>(cells, categories, X, rows, slopes, directions, eta, zeta,
-                                        log_likelihood, gradient, curvature, scratch);
+      return OPROBIT_DERIVATIVES(ProbitLink);
   }
+#undef OPROBIT_DERIVATIVES
 }
 
 }  // namespace oprobit
