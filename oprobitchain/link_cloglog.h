@@ -21,7 +21,7 @@ struct CloglogLink {
   static double interval(double lo, double hi, double width) {
     const double e_lo = std::exp(lo);
     const double gap = width < 1.0 ? e_lo * std::expm1(width) : std::exp(hi) - e_lo;
-    return upper(lo) * -std::expm1(-gap);
+    return std::exp(-e_lo) * -std::expm1(-gap);  // upper(lo), e^lo computed once
   }
 
   static double cell_mass(double m, int y, int categories, const double* zeta) {
