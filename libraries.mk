@@ -51,6 +51,6 @@ CRANDSEED_EXPORTS = crandseed/exports.map
 # Its NATIVE moves draw from the source they are handed and call nothing of
 # R, though they see R's headers through the chain's state.
 OPROBITCHAIN_NATIVE = oprobitchain/whole_point.cpp oprobitchain/small_matrix.cpp oprobitchain/newton_proposal.cpp oprobitchain/slice_step.cpp oprobitchain/regression_draw.cpp oprobitchain/whole_point_move.cpp
-OPROBITCHAIN_GLUE = oprobitchain/chain_entry.cpp oprobitchain/chain_setup.cpp oprobitchain/threshold_step.cpp oprobitchain/newton_move.cpp oprobitchain/latent_draw.cpp oprobitchain/random_effects_draw.cpp oprobitchain/group_sd_draw.cpp oprobitchain/group_setup.cpp oprobitchain/group_effects.cpp oprobitchain/tuning.cpp oprobitchain/plan.cpp
+OPROBITCHAIN_GLUE = oprobitchain/chain_entry.cpp oprobitchain/chain_setup.cpp oprobitchain/independence_setup.cpp oprobitchain/whole_point_setup.cpp oprobitchain/threshold_step.cpp oprobitchain/newton_move.cpp oprobitchain/latent_draw.cpp oprobitchain/random_effects_draw.cpp oprobitchain/group_sd_draw.cpp oprobitchain/group_setup.cpp oprobitchain/group_effects.cpp oprobitchain/tuning.cpp oprobitchain/plan.cpp
 OPROBITCHAIN_CORE =
 OPROBITCHAIN_EXPORTS = oprobitchain/exports.map

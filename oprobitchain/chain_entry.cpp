@@ -1,5 +1,8 @@
 // .Call entry oprobit_chain(plan, entries, report): one chain of the ordinal
-// probit sampler behind oprobit_mcmc(), the whole loop in native code. The R
+// sampler behind oprobit_mcmc(), the whole loop in native code. The plan's
+// `method` picks the chain: "independence", the whole-point moves alone on
+// the cells (any link; no library entry is called, `entries` is not read), or
+// "augmented" (the default), the data-augmentation chain described here. The R
 // layer builds the plan (data, prior, tuning; R/oprobit_plan_list.R, and
 // R/oprobit_sampler.R for the model and the working frame) and hands over the two library entries each
 // iteration calls: quorval's cutpoint step and a trunomcall. They are called
@@ -70,10 +73,13 @@ SEXP doubles(const double* x, int count) {
   return out;
 }
 
-// list(draws, accepted, s, whole_accepted, whole_tried, tried, groups).
+// list(draws, accepted, s, whole_accepted, whole_tried, tried, groups,
+// whole_burnin_accepted, whole_burnin_tried); the threshold vectors are
+// empty in the independence chain.
 SEXP chain_result(ChainState& s) {
-  const int fields = 7;
-  const char* names[fields] = {"draws", "accepted", "s", "whole_accepted", "whole_tried", "tried", "groups"};
+  const int fields = 9;
+  const char* names[fields] = {"draws", "accepted", "s", "whole_accepted", "whole_tried", "tried", "groups",
+                               "whole_burnin_accepted", "whole_burnin_tried"};
   SEXP result = Rf_protect(Rf_allocVector(VECSXP, fields));
   SEXP result_names = Rf_allocVector(STRSXP, fields);
   Rf_setAttrib(result, R_NamesSymbol, result_names);
@@ -85,7 +91,7 @@ SEXP chain_result(ChainState& s) {
   Rf_setAttrib(draws, R_DimSymbol, dims);
   Rf_unprotect(1);
   SET_VECTOR_ELT(result, 0, draws);
-  const int thresholds = s.data.thresholds;
+  const int thresholds = s.settings.independence ? 0 : s.data.thresholds;
   SET_VECTOR_ELT(result, 1, doubles(s.threshold.accepted, thresholds));
   SET_VECTOR_ELT(result, 2, doubles(s.threshold.scale, thresholds));
   // NA when no whole-point proposal was in force at the end.
@@ -93,23 +99,15 @@ SEXP chain_result(ChainState& s) {
   SET_VECTOR_ELT(result, 4, Rf_ScalarReal(s.whole.tried));
   SET_VECTOR_ELT(result, 5, doubles(s.threshold.tried, thresholds));
   SET_VECTOR_ELT(result, 6, oprobit::group_result(s));
+  SET_VECTOR_ELT(result, 7, Rf_ScalarReal(s.whole.ready ? s.whole.burnin_accepted : NA_REAL));
+  SET_VECTOR_ELT(result, 8, Rf_ScalarReal(s.whole.burnin_tried));
   Rf_unprotect(1);
   return result;
 }
 
-}  // namespace
-
-QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
-  if (report != R_NilValue && !Rf_isFunction(report)) {
-    Rf_error("oprobit_chain: 'report' must be a function or NULL");
-  }
-  ChainState s;
-  s.keep = Rf_protect(Rf_allocVector(VECSXP, oprobit::keep_slots(plan)));
-  oprobit::set_up_chain(plan, entries, &s);
-  const int report_every = report == R_NilValue ? 0 : s.settings.report_every;
-
-  const oprobit::RandomSource random = r_stream();
-  GetRNGstate();
+// The data-augmentation chain: threshold steps, whole-point moves, latent
+// draws, the regression, the group terms.
+void run_augmented(ChainState& s, const oprobit::RandomSource& random, SEXP report, int report_every) {
   for (int i = 1; i <= s.settings.iterations; ++i) {
     if (i % 16 == 0) R_CheckUserInterrupt();
     oprobit::threshold_steps(s, i);
@@ -126,6 +124,45 @@ QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
     oprobit::keep_group_draws(s, i);
     keep_draw(s, i);
     if (report_every > 0 && i % report_every == 0) report_progress(report, i);
+  }
+}
+
+// The independence chain: the whole-point moves alone, on the cells. An
+// interrupt is looked for about every 2^20 cells visited.
+void run_independence(ChainState& s, const oprobit::RandomSource& random, SEXP report, int report_every) {
+  const double visits = static_cast<double>(s.data.cells.count) * s.whole.per_iteration;
+  const double between = static_cast<double>(1 << 20) / visits;
+  const int check_every = between > 1.0 ? static_cast<int>(between) : 1;
+  for (int i = 1; i <= s.settings.iterations; ++i) {
+    if (i % check_every == 0) R_CheckUserInterrupt();
+    oprobit::whole_point_moves(s, random, i);
+    keep_draw(s, i);
+    if (report_every > 0 && i % report_every == 0) report_progress(report, i);
+  }
+}
+
+}  // namespace
+
+QV_EXPORT SEXP oprobit_chain(SEXP plan, SEXP entries, SEXP report) {
+  if (report != R_NilValue && !Rf_isFunction(report)) {
+    Rf_error("oprobit_chain: 'report' must be a function or NULL");
+  }
+  ChainState s{};
+  s.keep = Rf_protect(Rf_allocVector(VECSXP, oprobit::keep_slots(plan)));
+  const bool independence = oprobit::independence_method(plan);
+  if (independence) {
+    oprobit::set_up_independence(plan, &s);
+  } else {
+    oprobit::set_up_chain(plan, entries, &s);
+  }
+  const int report_every = report == R_NilValue ? 0 : s.settings.report_every;
+
+  const oprobit::RandomSource random = r_stream();
+  GetRNGstate();
+  if (independence) {
+    run_independence(s, random, report, report_every);
+  } else {
+    run_augmented(s, random, report, report_every);
   }
   PutRNGstate();
 

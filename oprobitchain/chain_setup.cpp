@@ -9,6 +9,7 @@
 #include "newton_move.h"
 #include "plan.h"
 #include "small_matrix.h"
+#include "whole_point_setup.h"
 
 namespace oprobit {
 namespace {
@@ -98,6 +99,10 @@ void read_data(SEXP plan, ChainData* data) {
   if (!link_from_name(link, &data->cells.link)) {
     Rf_error("%s: plan element 'link' names a link the chain does not know: '%s'", kEntry, link);
   }
+  // The threshold steps and the latent draws are those of the normal error.
+  if (data->cells.link != Link::kProbit) {
+    Rf_error("%s: plan element 'link' must be \"probit\" for the augmented method, not '%s'", kEntry, link);
+  }
 }
 
 bool any_nonzero(const double* x, int count) {
@@ -124,22 +129,13 @@ void read_prior(SEXP plan, const ChainData& data, bool groups, ChainPrior* prior
 }
 
 void read_settings(SEXP plan, ChainSettings* settings) {
-  const int burnin = plan_int(plan, element::kBurnin);
-  const int iter = plan_int(plan, element::kIter);
-  const int thin = plan_int(plan, element::kThin);
-  if (burnin < 0 || iter < 1 || thin < 1 || static_cast<double>(iter) * thin + burnin > INT_MAX) {
-    Rf_error("%s: the plan's burnin, iter and thin are out of range", kEntry);
-  }
-  settings->burnin = burnin;
-  settings->iter = iter;
-  settings->thin = thin;
-  settings->iterations = burnin + iter * thin;
+  read_run_length(plan, settings);
+  settings->independence = false;
   settings->adapt_window = plan_int(plan, element::kAdaptWindow);
   if (settings->adapt_window < 1) Rf_error("%s: plan element 'adapt_window' must be positive", kEntry);
   settings->target_acceptance = plan_real(plan, element::kTargetAcceptance);
   settings->far = plan_real(plan, element::kFar);
   settings->latent_r = plan_flag(plan, element::kLatentR);
-  settings->report_every = settings->iterations / 100 > 1 ? settings->iterations / 100 : 1;
 }
 
 // The threshold moves: per threshold k (between categories k + 1 and k + 2,
@@ -212,7 +208,6 @@ void set_up_threshold_moves(ChainState* s) {
 constexpr int kFewGroupRows = 500;
 
 void set_up_whole_point(SEXP plan, bool groups, ChainState* s) {
-  const int dim = s->data.dim;
   WholePointMoves& whole = s->whole;
   const int asked = plan_int(plan, element::kWholeMoves);
   if (asked < 0) Rf_error("%s: plan element 'whole_moves' must be 0 (automatic) or positive", kEntry);
@@ -222,25 +217,7 @@ void set_up_whole_point(SEXP plan, bool groups, ChainState* s) {
   const int automatic =
       groups ? (s->data.n <= kFewGroupRows ? 2 : 1) : (4.0 * s->data.cells.count <= s->data.n ? 4 : 1);
   whole.per_iteration = asked > 0 ? asked : automatic;
-  whole.proposal = TProposal{dim, plan_real(plan, element::kWholeDf), zeros(dim),
-                             zeros(static_cast<R_xlen_t>(dim) * dim), zeros(static_cast<R_xlen_t>(dim) * dim)};
-  whole.ready = false;
-  // The proposal the R layer fitted (posterior mode and curvature), or none.
-  SEXP centre = plan_element(plan, element::kWholeCentre);
-  if (centre != R_NilValue) {
-    const double* mu = plan_reals(plan, element::kWholeCentre, dim);
-    const double* root = plan_reals(plan, element::kWholeRoot, static_cast<R_xlen_t>(dim) * dim);
-    for (int a = 0; a < dim; ++a) whole.proposal.mu[a] = mu[a];
-    for (R_xlen_t a = 0; a < static_cast<R_xlen_t>(dim) * dim; ++a) whole.proposal.root[a] = root[a];
-    for (int a = 0; a < dim; ++a) {
-      for (int b = 0; b < a; ++b) {
-        if (root[a + dim * b] != 0.0) Rf_error("%s: plan element 'whole_root' must be upper triangular", kEntry);
-      }
-      if (!(root[a + dim * a] > 0.0)) Rf_error("%s: plan element 'whole_root' must have a positive diagonal", kEntry);
-    }
-    invert_upper(whole.proposal.root, dim, whole.proposal.root_inv);
-    whole.ready = true;
-  }
+  read_whole_proposal(plan, s->data.dim, s->data.rows, false, &whole);
   // With group terms (whose effects move the mode in every iteration) the
   // move proposes from the Newton step of the current point.
   whole.newton = groups;
@@ -248,13 +225,6 @@ void set_up_whole_point(SEXP plan, bool groups, ChainState* s) {
     if (whole.ready) Rf_error("%s: plan element 'whole_centre' must be NULL with group terms", kEntry);
     whole.ready = true;
   }
-  whole.accepted = 0.0;
-  whole.tried = 0.0;
-  whole.candidate = scratch<double>(dim);
-  whole.candidate_eta = scratch<double>(s->data.rows);
-  whole.current = scratch<double>(dim);
-  whole.normals = scratch<double>(dim);
-  whole.ratio_scratch = scratch<double>(dim);
 }
 
 void set_up_latent(ChainState* s) {
@@ -278,6 +248,20 @@ void set_up_latent(ChainState* s) {
 }
 
 }  // namespace
+
+void read_run_length(SEXP plan, ChainSettings* settings) {
+  const int burnin = plan_int(plan, element::kBurnin);
+  const int iter = plan_int(plan, element::kIter);
+  const int thin = plan_int(plan, element::kThin);
+  if (burnin < 0 || iter < 1 || thin < 1 || static_cast<double>(iter) * thin + burnin > INT_MAX) {
+    Rf_error("%s: the plan's burnin, iter and thin are out of range", kEntry);
+  }
+  settings->burnin = burnin;
+  settings->iter = iter;
+  settings->thin = thin;
+  settings->iterations = burnin + iter * thin;
+  settings->report_every = settings->iterations / 100 > 1 ? settings->iterations / 100 : 1;
+}
 
 void set_up_chain(SEXP plan, SEXP entries, ChainState* s) {
   // R keeps every native symbol as DL_FUNC; these are the entries' own types.

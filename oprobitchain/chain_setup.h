@@ -9,8 +9,21 @@
 
 namespace oprobit {
 
+// The run's length (burnin, iter, thin) and the progress reports' spacing,
+// for either method.
+void read_run_length(SEXP plan, ChainSettings* settings);
+
 // Slots the protected list `keep` needs for this plan.
 int keep_slots(SEXP plan);
+
+// Whether the plan asks for the independence chain (element `method`:
+// "independence"; "augmented" or no such element: the augmented chain).
+bool independence_method(SEXP plan);
+
+// Fills *s from an independence plan (independence_setup.cpp); s->keep must
+// already be a protected list of keep_slots(plan) elements. The entries are
+// not needed.
+void set_up_independence(SEXP plan, ChainState* s);
 
 // Fills *s from the plan; s->keep must already be a protected list of
 // keep_slots(plan) elements.

@@ -78,6 +78,9 @@ struct ChainPrior {
 };
 
 struct ChainSettings {
+  // The independence chain: the whole-point moves alone on the cells, with
+  // no units, threshold steps, latent draws nor regression.
+  bool independence;
   int burnin, iter, thin, iterations;
   int adapt_window;
   double target_acceptance;
@@ -116,8 +119,16 @@ struct WholePointMoves {
   double* newton_theta;
   double* newton_scale;
   double* newton_directions;
-  double accepted;
+  double accepted;  // after burn-in
   double tried;
+  double burnin_accepted;  // over burn-in
+  double burnin_tried;
+  // The current point's log likelihood, while it is known. Where nothing
+  // but these moves changes the point (the independence chain) it stays
+  // known from one iteration to the next.
+  bool keeps_known;
+  bool known;
+  double log_likelihood;
   double* candidate;    // dim
   double* candidate_eta;  // rows
   double* current;        // dim

@@ -131,7 +131,7 @@ void newton_moves(ChainState& s, const RandomSource& random, int i) {
   double* w = whole.candidate;
   const double* new_zeta = w + layout.slopes + layout.extra;
   for (int move = 0; move < whole.per_iteration; ++move) {
-    if (kept) whole.tried += 1.0;
+    (kept ? whole.tried : whole.burnin_tried) += 1.0;
     if (!proposes) continue;
     draw_from(random, *current, d, df, w, whole.normals);
     bool ordered = true;
@@ -143,7 +143,7 @@ void newton_moves(ChainState& s, const RandomSource& random, int i) {
                              newton_log_density(*candidate, theta, d, df, whole.ratio_scratch) -
                              newton_log_density(*current, w, d, df, whole.ratio_scratch);
     if (std::isnan(log_ratio) || !(std::log(random.uniform()) < log_ratio)) continue;
-    if (kept) whole.accepted += 1.0;
+    (kept ? whole.accepted : whole.burnin_accepted) += 1.0;
     take(s, layout, w);
     if (move + 1 == whole.per_iteration) break;
     // The next move starts from the new point, with l at 0 again.

@@ -55,6 +55,14 @@ const char* plan_string(SEXP plan, const char* name) {
   return CHAR(STRING_ELT(x, 0));
 }
 
+R_xlen_t plan_length(SEXP plan, const char* name, SEXPTYPE type) {
+  SEXP x = plan_element(plan, name);
+  if (TYPEOF(x) != static_cast<int>(type)) {
+    Rf_error("%s: plan element '%s' must be a %s vector", kEntry, name, Rf_type2char(type));
+  }
+  return XLENGTH(x);
+}
+
 const int* plan_ints(SEXP plan, const char* name, R_xlen_t length) {
   return INTEGER(typed(plan, name, INTSXP, length));
 }

@@ -22,7 +22,11 @@ constexpr const char kWholeDf[] = "whole_df", kWholeMoves[] = "whole_moves";
 constexpr const char kWholeCentre[] = "whole_centre", kWholeRoot[] = "whole_root";
 constexpr const char kAdaptWindow[] = "adapt_window", kTargetAcceptance[] = "target_acceptance";
 constexpr const char kFar[] = "far", kLatentR[] = "latent_r", kBeta[] = "beta", kZeta[] = "zeta";
-constexpr const char kLink[] = "link", kGroups[] = "groups";
+constexpr const char kLink[] = "link", kGroups[] = "groups", kMethod[] = "method";
+constexpr const char kWholeMix[] = "whole_mix", kWholeMixDf[] = "whole_mix_df";
+constexpr const char kWholeMixScale[] = "whole_mix_scale";
+// The independence method's cells.
+constexpr const char kCellRow[] = "cell_row", kCellY[] = "cell_y", kCellSize[] = "cell_size";
 // In `groups`: the terms, each a list of its own elements, and the sd prior.
 constexpr const char kTerms[] = "terms", kSdPrior[] = "sd_prior", kDf[] = "df", kScale[] = "scale";
 constexpr const char kKeepEffects[] = "keep_effects";
@@ -38,6 +42,8 @@ double plan_real(SEXP plan, const char* name);
 bool plan_flag(SEXP plan, const char* name);
 // One string, not NA.
 const char* plan_string(SEXP plan, const char* name);
+// The length of a vector of this type, of any length.
+R_xlen_t plan_length(SEXP plan, const char* name, SEXPTYPE type);
 // Vectors of exactly `length` elements.
 const int* plan_ints(SEXP plan, const char* name, R_xlen_t length);
 const double* plan_reals(SEXP plan, const char* name, R_xlen_t length);

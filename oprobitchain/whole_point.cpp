@@ -3,25 +3,64 @@
 #include <cmath>
 #include <cstring>
 
+#include "link_cauchit.h"
+#include "link_cloglog.h"
+#include "link_logit.h"
+#include "link_loglog.h"
 #include "link_probit.h"
 
 namespace oprobit {
 
+namespace {
+
+// (x - mu)' (r' r)^-1 (x - mu).
+double squared_distance(const TProposal& proposal, const double* x, double* scratch) {
+  const int d = proposal.d;
+  for (int a = 0; a < d; ++a) scratch[a] = x[a] - proposal.mu[a];
+  double total = 0.0;
+  for (int b = 0; b < d; ++b) {
+    double r = 0.0;
+    for (int a = 0; a <= b; ++a) r += proposal.root_inv[a + d * b] * scratch[a];
+    total += r * r;
+  }
+  return total;
+}
+
+// The log density of a d-variate t with df degrees of freedom at squared
+// distance q (in its own scale), log_det the log determinant of its scale's
+// root.
+double log_t_density(double df, int d, double log_det, double q) {
+  constexpr double kLogPi = 1.14472988584940017414;
+  return std::lgamma(0.5 * (df + d)) - std::lgamma(0.5 * df) - 0.5 * d * (std::log(df) + kLogPi) - log_det -
+         0.5 * (df + d) * std::log1p(q / df);
+}
+
+}  // namespace
+
+double log_proposal_density(const TProposal& proposal, const double* x, double* scratch) {
+  const int d = proposal.d;
+  double log_det = 0.0;
+  for (int a = 0; a < d; ++a) log_det += std::log(proposal.root[a + d * a]);
+  const double q = squared_distance(proposal, x, scratch);
+  const double main = log_t_density(proposal.df, d, log_det, q);
+  if (proposal.mix == 0.0) return main;
+  const double s = proposal.mix_scale;
+  const double heavy = log_t_density(proposal.mix_df, d, log_det + d * std::log(s), q / (s * s));
+  // log((1 - mix) e^main + mix e^heavy), from the larger term.
+  const double a = std::log1p(-proposal.mix) + main;
+  const double b = std::log(proposal.mix) + heavy;
+  return a > b ? a + std::log1p(std::exp(b - a)) : b + std::log1p(std::exp(a - b));
+}
+
 double log_proposal_ratio(const TProposal& proposal, const double* current, const double* w,
                           double* scratch) {
-  const int d = proposal.d;
-  double squares[2];
-  const double* points[2] = {current, w};
-  for (int k = 0; k < 2; ++k) {
-    for (int a = 0; a < d; ++a) scratch[a] = points[k][a] - proposal.mu[a];
-    double total = 0.0;
-    for (int b = 0; b < d; ++b) {
-      double r = 0.0;
-      for (int a = 0; a <= b; ++a) r += proposal.root_inv[a + d * b] * scratch[a];
-      total += r * r;
-    }
-    squares[k] = total;
+  if (proposal.mix > 0.0) {
+    return log_proposal_density(proposal, current, scratch) - log_proposal_density(proposal, w, scratch);
   }
+  // One t: its normalising constant cancels.
+  const int d = proposal.d;
+  const double squares[2] = {squared_distance(proposal, current, scratch),
+                             squared_distance(proposal, w, scratch)};
   return -0.5 * (proposal.df + d) *
          (std::log1p(squares[0] / proposal.df) - std::log1p(squares[1] / proposal.df));
 }
@@ -126,9 +165,20 @@ bool derivatives_of(const Cells& cells, int categories, const double* X, int row
 }  // namespace
 
 bool link_from_name(const char* name, Link* link) {
-  if (std::strcmp(name, "probit") == 0) {
-    *link = Link::kProbit;
-    return true;
+  struct Named {
+    const char* name;
+    Link link;
+  };
+  static const Named kLinks[] = {{"probit", Link::kProbit},
+                                 {"logit", Link::kLogit},
+                                 {"cloglog", Link::kCloglog},
+                                 {"loglog", Link::kLoglog},
+                                 {"cauchit", Link::kCauchit}};
+  for (const Named& named : kLinks) {
+    if (std::strcmp(name, named.name) == 0) {
+      *link = named.link;
+      return true;
+    }
   }
   return false;
 }
@@ -136,6 +186,14 @@ bool link_from_name(const char* name, Link* link) {
 // One case per link.
 double cell_log_likelihood(const Cells& cells, int categories, const double* eta, const double* zeta) {
   switch (cells.link) {
+    case Link::kLogit:
+      return log_likelihood_of<LogitLink>(cells, categories, eta, zeta);
+    case Link::kCloglog:
+      return log_likelihood_of<CloglogLink>(cells, categories, eta, zeta);
+    case Link::kLoglog:
+      return log_likelihood_of<LoglogLink>(cells, categories, eta, zeta);
+    case Link::kCauchit:
+      return log_likelihood_of<CauchitLink>(cells, categories, eta, zeta);
     case Link::kProbit:
     default:
       return log_likelihood_of<ProbitLink>(cells, categories, eta, zeta);
@@ -145,12 +203,23 @@ double cell_log_likelihood(const Cells& cells, int categories, const double* eta
 bool cell_derivatives(const Cells& cells, int categories, const double* X, int rows, int slopes,
                       const Directions& directions, const double* eta, const double* zeta,
                       double* log_likelihood, double* gradient, double* curvature, double* scratch) {
+#define OPROBIT_DERIVATIVES(L)                                                                  \
+  derivatives_of<L>(cells, categories, X, rows, slopes, directions, eta, zeta, log_likelihood, gradient, \
+                    curvature, scratch)
   switch (cells.link) {
+    case Link::kLogit:
+      return OPROBIT_DERIVATIVES(LogitLink);
+    case Link::kCloglog:
+      return OPROBIT_DERIVATIVES(CloglogLink);
+    case Link::kLoglog:
+      return OPROBIT_DERIVATIVES(LoglogLink);
+    case Link::kCauchit:
+      return OPROBIT_DERIVATIVES(CauchitLink);
     case Link::kProbit:
     default:
-      return derivatives_of<ProbitLink>(cells, categories, X, rows, slopes, directions, eta, zeta,
-                                        log_likelihood, gradient, curvature, scratch);
+      return OPROBIT_DERIVATIVES(ProbitLink);
   }
+#undef OPROBIT_DERIVATIVES
 }
 
 }  // namespace oprobit

@@ -9,7 +9,10 @@
 
 namespace oprobit {
 
-// A multivariate t with df degrees of freedom, centre mu and scale r' r.
+// A multivariate t with df degrees of freedom, centre mu and scale r' r;
+// with mix > 0 a defensive mixture: with probability mix the draw comes from
+// a t with mix_df degrees of freedom and scale mix_scale^2 r' r instead, and
+// the density is q = (1 - mix) t_main + mix t_heavy.
 // Plain data in R_alloc memory: an R error may jump over it.
 struct TProposal {
   int d;
@@ -17,12 +20,18 @@ struct TProposal {
   double* mu;        // d
   double* root;      // d x d, upper triangular
   double* root_inv;  // d x d, upper triangular
+  double mix = 0.0;
+  double mix_df = 1.0;
+  double mix_scale = 1.0;
 };
 
 // log q(current) - log q(w) for the proposal density q.
 // scratch: d doubles.
 double log_proposal_ratio(const TProposal& proposal, const double* current, const double* w,
                           double* scratch);
+
+// log q(x), normalised. scratch: d doubles.
+double log_proposal_density(const TProposal& proposal, const double* x, double* scratch);
 
 // The cells: covariate row (0-based), category (1 ... J) and size, and the
 // link whose mass they take.

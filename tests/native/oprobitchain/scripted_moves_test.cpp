@@ -1,6 +1,8 @@
 // The chain's draws replayed from a scripted source: the slice step's points
 // for known log densities, the regression step's (t, b) and the fixed
-// proposal's accept/reject decision. The script fails a test that asks for
+// proposal's accept/reject decision, with and without its defensive
+// mixture, and the current point's log likelihood kept between iterations.
+// The script fails a test that asks for
 // another kind of draw than the next one scripted, or leaves draws unused.
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "chain_state.h"
+#include "small_matrix.h"
 #include "regression_draw.h"
 #include "slice_step.h"
 #include "whole_point_move.h"
@@ -253,6 +256,162 @@ TEST(WholePointMove, ThresholdsOutOfOrderAreRefusedWithoutAUniform) {
   EXPECT_EQ(move.s.whole.accepted, 0.0);
   EXPECT_EQ(move.beta[0], 0.5);
   EXPECT_EQ(move.zeta[0], -0.5);
+}
+
+// ---- The defensive mixture -------------------------------------------------
+
+// Three coordinates, a root with off-diagonal terms, a heavy component of 2
+// df at twice the scale, chosen one time in ten.
+struct Mixture {
+  double mu[3] = {0.4, -0.3, 0.9};
+  double root[9] = {0.5, 0, 0, 0.2, 0.8, 0, -0.1, 0.3, 0.6};
+  double root_inv[9];
+  oprobit::TProposal proposal{3, 5.0, mu, root, root_inv};
+  Mixture() {
+    oprobit::invert_upper(root, 3, root_inv);
+    proposal.mix = 0.1, proposal.mix_df = 2.0, proposal.mix_scale = 2.0;
+  }
+};
+
+// The t density written out: Sigma = r' r by its entries, its inverse by
+// cofactors, the gamma functions themselves; no logs but the last.
+long double t_density(const double* x, const double* mu, const double* root, double df, double scale) {
+  long double sigma[3][3];
+  for (int a = 0; a < 3; ++a) {
+    for (int b = 0; b < 3; ++b) {
+      long double sum = 0;
+      for (int k = 0; k < 3; ++k) sum += static_cast<long double>(root[k + 3 * a]) * root[k + 3 * b];
+      sigma[a][b] = sum * scale * scale;
+    }
+  }
+  auto cofactor = [&sigma](int a, int b) {
+    const int a1 = (a + 1) % 3, a2 = (a + 2) % 3, b1 = (b + 1) % 3, b2 = (b + 2) % 3;
+    return sigma[a1][b1] * sigma[a2][b2] - sigma[a1][b2] * sigma[a2][b1];
+  };
+  const long double det = sigma[0][0] * cofactor(0, 0) + sigma[0][1] * cofactor(0, 1) + sigma[0][2] * cofactor(0, 2);
+  long double q = 0;
+  for (int a = 0; a < 3; ++a) {
+    for (int b = 0; b < 3; ++b) q += (x[a] - mu[a]) * cofactor(b, a) / det * (x[b] - mu[b]);
+  }
+  const long double pi = 3.141592653589793238462643383279502884L;
+  return std::tgamma((df + 3) / 2.0L) / std::tgamma(df / 2.0L) / std::pow(df * pi, 1.5L) / std::sqrt(det) *
+         std::pow(1 + q / df, -(df + 3) / 2.0L);
+}
+
+TEST(DefensiveMixture, LogDensityIsThatOfTheTwoTsMixed) {
+  Mixture m;
+  const double points[4][3] = {{0.4, -0.3, 0.9}, {0.7, -0.1, 1.2}, {2.5, -3.0, 4.0}, {40.0, 25.0, -30.0}};
+  double scratch[3];
+  for (const auto& x : points) {
+    const long double main = t_density(x, m.mu, m.root, 5.0, 1.0);
+    const long double heavy = t_density(x, m.mu, m.root, 2.0, 2.0);
+    const long double mixed = 0.9L * main + 0.1L * heavy;
+    EXPECT_NEAR(oprobit::log_proposal_density(m.proposal, x, scratch), std::log(mixed), 1e-12) << x[0];
+    // Without the mixture: the main t alone.
+    oprobit::TProposal single = m.proposal;
+    single.mix = 0.0;
+    EXPECT_NEAR(oprobit::log_proposal_density(single, x, scratch), std::log(main), 1e-12) << x[0];
+  }
+  // Far out the heavy component carries the density, which stays finite.
+  const double far[3] = {1e6, -1e6, 1e6};
+  const double value = oprobit::log_proposal_density(m.proposal, far, scratch);
+  EXPECT_NEAR(value, std::log(0.1L * t_density(far, m.mu, m.root, 2.0, 2.0)), 1e-9);
+}
+
+TEST(DefensiveMixture, RatioIsTheDensitiesDifferenceAndTodaysWithoutMixture) {
+  Mixture m;
+  const double current[3] = {0.6, -0.2, 1.4}, w[3] = {3.0, -2.0, 0.1};
+  double scratch[3];
+  EXPECT_NEAR(oprobit::log_proposal_ratio(m.proposal, current, w, scratch),
+              oprobit::log_proposal_density(m.proposal, current, scratch) -
+                  oprobit::log_proposal_density(m.proposal, w, scratch),
+              1e-13);
+  // mix = 0: bit for bit the single t's ratio, as the chain computed it
+  // before the mixture existed.
+  m.proposal.mix = 0.0;
+  double squares[2];
+  const double* points[2] = {current, w};
+  for (int k = 0; k < 2; ++k) {
+    double centred[3], total = 0.0;
+    for (int a = 0; a < 3; ++a) centred[a] = points[k][a] - m.mu[a];
+    for (int b = 0; b < 3; ++b) {
+      double r = 0.0;
+      for (int a = 0; a <= b; ++a) r += m.root_inv[a + 3 * b] * centred[a];
+      total += r * r;
+    }
+    squares[k] = total;
+  }
+  const double today = -0.5 * (5.0 + 3) * (std::log1p(squares[0] / 5.0) - std::log1p(squares[1] / 5.0));
+  EXPECT_EQ(oprobit::log_proposal_ratio(m.proposal, current, w, scratch), today);
+  // And the mixture's ratio differs from it at these points.
+  m.proposal.mix = 0.1;
+  EXPECT_GT(std::fabs(oprobit::log_proposal_ratio(m.proposal, current, w, scratch) - today), 1e-3);
+}
+
+TEST(DefensiveMixture, OneUniformPicksTheComponentOnlyWithAMixture) {
+  // Normals (-3, -0.4, 0.6) and a chi-square equal to its df: w = mu + r' z
+  // times 2 from the heavy component, times 1 from the main one.
+  const double z[3] = {-3.0, -0.4, 0.6};
+  for (const bool heavy : {true, false}) {
+    for (const bool accept : {true, false}) {
+      WholeMove move;
+      move.s.whole.proposal.mix = 0.05, move.s.whole.proposal.mix_df = 2.0, move.s.whole.proposal.mix_scale = 2.0;
+      const double df = heavy ? 2.0 : 5.0, factor = heavy ? 2.0 : 1.0;
+      double w[3];
+      for (int b = 0; b < 3; ++b) w[b] = move.mu[b] + 0.5 * z[b] * factor;
+      // The decision on the mixture's ratio: just below and just above it.
+      const double ratio = move.log_ratio(w);
+      ASSERT_LT(ratio, 0.0);
+      const double uniform = std::exp(ratio) * (accept ? 1 - 1e-9 : 1 + 1e-9);
+      Script script{{u(heavy ? 0.04 : 0.06), n(z[0]), n(z[1]), n(z[2]), chi(df), u(uniform)}};
+      oprobit::whole_point_moves(move.s, script.source(), 1);
+      EXPECT_TRUE(script.all_taken()) << heavy;
+      EXPECT_EQ(script.arguments, std::vector<double>{df}) << heavy;
+      EXPECT_EQ(move.s.whole.accepted, accept ? 1.0 : 0.0) << heavy << accept;
+      EXPECT_DOUBLE_EQ(move.beta[0], accept ? w[0] : 0.5) << heavy << accept;
+      EXPECT_DOUBLE_EQ(move.zeta[1], accept ? w[2] : 0.8) << heavy << accept;
+    }
+  }
+  // Without a mixture the same move takes no uniform before its normals
+  // (the script would fail on a uniform where a normal is due).
+  WholeMove plain;
+  Script script{{n(z[0]), n(z[1]), n(z[2]), chi(5.0), u(0.999999)}};
+  oprobit::whole_point_moves(plain.s, script.source(), 1);
+  EXPECT_TRUE(script.all_taken());
+}
+
+// ---- The current point's log likelihood between iterations ----------------
+
+TEST(WholePointMove, KeepsTheCurrentLogLikelihoodOnlyWhereNothingElseMovesThePoint) {
+  // Over burn-in (i = 1 with burnin 1) the move counts in its own counters.
+  WholeMove move;
+  move.s.settings.burnin = 1;
+  move.s.whole.keeps_known = true;
+  Script script{{n(-0.2), n(0.2), n(-0.2), chi(5.0), u(1e-300), n(-12.0), n(0.0), n(0.0), chi(5.0), u(0.5)}};
+  oprobit::whole_point_moves(move.s, script.source(), 1);
+  EXPECT_EQ(move.s.whole.burnin_tried, 1.0);
+  EXPECT_EQ(move.s.whole.burnin_accepted, 1.0);
+  EXPECT_EQ(move.s.whole.tried, 0.0);
+  ASSERT_TRUE(move.s.whole.known);
+  EXPECT_EQ(move.s.whole.log_likelihood, oprobit::cell_log_likelihood(move.s.data.cells, 3, move.eta, move.zeta));
+  // The second iteration (after burn-in) rejects a far negative slope; the value
+  // kept is still the current point's.
+  oprobit::whole_point_moves(move.s, script.source(), 2);
+  EXPECT_TRUE(script.all_taken());
+  EXPECT_EQ(move.s.whole.tried, 1.0);
+  EXPECT_EQ(move.s.whole.accepted, 0.0);
+  EXPECT_EQ(move.s.whole.log_likelihood, oprobit::cell_log_likelihood(move.s.data.cells, 3, move.eta, move.zeta));
+
+  // Where other moves change the point between iterations a stale value is
+  // not used: a kept log likelihood far above the truth would refuse every
+  // candidate, yet this one is accepted on its true ratio.
+  WholeMove augmented;
+  augmented.s.whole.known = true;
+  augmented.s.whole.log_likelihood = 1e6;
+  Script accepting{{n(-0.2), n(0.2), n(-0.2), chi(5.0), u(1e-300)}};
+  oprobit::whole_point_moves(augmented.s, accepting.source(), 1);
+  EXPECT_TRUE(accepting.all_taken());
+  EXPECT_EQ(augmented.s.whole.accepted, 1.0);
 }
 
 }  // namespace
