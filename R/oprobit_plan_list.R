@@ -19,7 +19,7 @@
   # regression step in the driver).
   linear_term <- c(0, prior$B0 * prior$b0) - drop(crossprod(setup$X_distinct, offset * setup$row_size))
   M_root_inv <- backsolve(setup$M_root, diag(p))
-  plan <- list(link = setup$family$link,
+  plan <- list(method = "augmented", link = setup$family$link,
                n = as.integer(setup$n), p = as.integer(p), J = as.integer(setup$J), U = as.double(setup$U),
                X = setup$X_distinct, offset = as.double(offset), row_start = as.integer(c(0L, setup$row_end)),
                y = as.integer(setup$y),
@@ -27,7 +27,8 @@
                prior_shift = drop(setup$M_inv %*% linear_term), linear_term = linear_term,
                b0 = as.double(prior$b0), B0 = as.double(prior$B0),
                burnin = as.integer(setup$burnin), iter = as.integer(setup$iter), thin = as.integer(setup$thin),
-               whole_df = as.double(control$whole_df), whole_moves = if (is.null(control$whole_moves)) 0L else as.integer(control$whole_moves),
+               whole_df = as.double(control$whole_df), whole_mix = 0,
+               whole_moves = if (is.null(control$whole_moves)) 0L else as.integer(control$whole_moves),
                adapt_window = as.integer(control$adapt_window),
                target_acceptance = as.double(control$target_acceptance),
                far = .oprobit_far, latent_r = setup$latent == "r",
