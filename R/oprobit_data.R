@@ -54,11 +54,17 @@ oprobit_data <- function(frame, units = !is.null(frame$groups)) {
   cell <- cumsum(cell_first)
   J <- length(frame$levels)
   counts <- vapply(seq_len(J), function(k) sum(w[y == k]), 0)
+  n <- sum(w)
+  X_distinct <- X[first, , drop = FALSE]
+  offset_distinct <- offset[first]
+  cells <- list(row = row[cell_first], y = y[cell_first], size = unname(rowsum(w, cell, reorder = FALSE)[, 1L]))
+  # From the cells, so that the same units give the same start however their
+  # rows are split or weighted.
+  at <- cells$row
   structure(list(
-    units = FALSE, n = sum(w), J = J, counts = counts,
-    X_distinct = X[first, , drop = FALSE], offset_distinct = offset[first],
-    cells = list(row = row[cell_first], y = y[cell_first], size = unname(rowsum(w, cell, reorder = FALSE)[, 1L])),
-    start = .oprobit_start(X, y, J, counts, offset, w),
+    units = FALSE, n = if (n <= .Machine$integer.max) as.integer(n) else n, J = J, counts = counts,
+    X_distinct = X_distinct, offset_distinct = offset_distinct, cells = cells,
+    start = .oprobit_start(X_distinct[at, , drop = FALSE], cells$y, J, counts, offset_distinct[at], cells$size),
     names = c(colnames(X)[-1L], .oprobit_threshold_names(frame$levels)), groups = NULL, frame = frame
   ), class = "oprobit_data")
 }

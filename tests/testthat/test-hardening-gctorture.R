@@ -15,8 +15,11 @@ test_that("each entry gives under gctorture what it gives in a normal run", {
     'c_seed <- function() c_stream_seed(5)',
     '# A short ordinal probit chain with few cells, so that its whole-point move runs too.',
     'ns <- asNamespace("quorval"); d <- data.frame(y = factor(rep(1:3, 20), ordered = TRUE), x = factor(rep(1:2, each = 30)))',
-    's <- oprobit_plan(oprobit_data(oprobit_frame(y ~ x, data = d)), iter = 4L, burnin = 130L)',
+    'frame <- oprobit_frame(y ~ x, data = d)',
+    's <- oprobit_plan(oprobit_data(frame), control = oprobit_control(method = "augmented"), iter = 4L, burnin = 130L)',
     'plan <- ns$.oprobit_plan_list(s, s$start, s$control)',
+    's <- oprobit_plan(oprobit_data(frame), iter = 4L, burnin = 130L)',
+    'independence <- ns$.oprobit_independence_plan_list(s, s$start, s$control)',
     'chain_entries <- function() lapply(c("quorval", "trunomcall"), function(e) getNativeSymbolInfo(e, "quorval")$address)',
     'runs <- list(',
     '  quorval_trunomcall = list(c_seed, quote(.Call("trunomcall", 4L, mean, rsd, lo, hi, PACKAGE = "quorval"))),',
@@ -32,6 +35,8 @@ test_that("each entry gives under gctorture what it gives in a normal run", {
     '    quote(.Call("trunomcall", 4L, zeros, ones, tails_lo, tails_hi, PACKAGE = "quorval2"))),',
     '  oprobit_chain = list(function() { c_seed(); set.seed(5) },',
     '    quote(.Call("oprobit_chain", plan, chain_entries(), NULL, PACKAGE = "oprobitchain"))),',
+    '  oprobit_independence = list(function() set.seed(5),',
+    '    quote(.Call("oprobit_chain", independence, NULL, NULL, PACKAGE = "oprobitchain"))),',
     '  crandseed = list(function() NULL, quote(.Call("crandseed", 9, PACKAGE = "crandseed")),',
     '    function(r) .Call("trunomcall", 2L, zeros, ones, lo, hi, PACKAGE = "quorval")))',
     'run <- function(case, torture) {',
@@ -44,5 +49,5 @@ test_that("each entry gives under gctorture what it gives in a normal run", {
     'same <- vapply(runs, function(case) identical(run(case, FALSE), run(case, TRUE)), TRUE)',
     'writeLines(sprintf("%d, differing: [%s]", length(runs), paste(names(same)[!same], collapse = " ")))'),
     timeout = 300)
-  expect_identical(out, "11, differing: []", info = paste(out, collapse = "\n"))
+  expect_identical(out, "12, differing: []", info = paste(out, collapse = "\n"))
 })

@@ -92,7 +92,9 @@ test_that("the independence plan is checked element by element", {
   # An independence plan runs without the library entries; the augmented
   # chain refuses a link other than probit.
   expect_identical(dim(run(list())$draws), c(10L, 4L))
-  augmented <- .oprobit_plan_list(setup, list(beta = plan$beta, zeta = plan$zeta), setup$control)
+  units <- oprobit_plan(oprobit_data(oprobit_frame(y ~ x, data = d), units = TRUE), iter = 10, burnin = 0,
+                        control = oprobit_control(method = "augmented"))
+  augmented <- .oprobit_plan_list(units, list(beta = plan$beta, zeta = plan$zeta), units$control)
   augmented$link <- "logit"
   entries <- list(.oprobit_entry("quorval", "quorval"), .oprobit_entry("trunomcall", "quorval"))
   expect_error(.qv_call("oprobit_chain", "oprobitchain", augmented, entries, NULL), "'link'.*probit")

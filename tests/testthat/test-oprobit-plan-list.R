@@ -3,7 +3,8 @@
 # starting proposal precisions), and refusals that name the element.
 
 chain_plan <- function(d, iter = 20L) {
-  s <- oprobit_plan(oprobit_data(oprobit_frame(y ~ x, data = d)), iter = iter, burnin = 10L)
+  s <- oprobit_plan(oprobit_data(oprobit_frame(y ~ x, data = d), units = TRUE),
+                    control = oprobit_control(method = "augmented"), iter = iter, burnin = 10L)
   .oprobit_plan_list(s, s$start, s$control)
 }
 run_plan <- function(plan) {

@@ -119,7 +119,13 @@ test_that("the flat prior on the probit scale: 50 rows agree with an independent
                       seed = 11, cores = 2)
   rw <- rwm_setup(x, y)
   reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 120000, seed = 5)[-(1:5000), ]
+  expect_identical(fit$method, "independence")
   expect_reference_posterior(fit, reference)
+  # The data-augmentation chain on the same data.
+  augmented <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 4, iter = 5000, burnin = 1000,
+                            seed = 11, cores = 2, control = oprobit_control(method = "augmented"))
+  expect_identical(augmented$method, "augmented")
+  expect_reference_posterior(augmented, reference)
   # The check has teeth: the prior moves the means by many Monte Carlo errors.
   se_reference <- apply(reference, 2, sd) / sqrt(ess_of(list(reference)))
   expect_gt(max(abs(colMeans(reference) - rw$start) / se_reference), 15)
@@ -136,10 +142,10 @@ test_that("another value of the working frame's fixed cutpoint gives the same po
   data <- MASS::housing
   data$Sat5 <- factor(paste(data$Sat, data$Cont), ordered = TRUE,
                       levels = c("Low Low", "Low High", "Medium Low", "Medium High", "High Low", "High High"))
-  data <- oprobit_data(oprobit_frame(Sat5 ~ Infl + Type, data = data, weights = Freq))
+  data <- oprobit_data(oprobit_frame(Sat5 ~ Infl + Type, data = data, weights = Freq), units = TRUE)
   settings <- .qv_chain_seeds(21, 2)
   run <- function(factor) {
-    setup <- oprobit_plan(data, iter = 3000, burnin = 500)
+    setup <- oprobit_plan(data, control = oprobit_control(method = "augmented"), iter = 3000, burnin = 500)
     setup$U <- setup$U * factor
     do.call(rbind, lapply(.oprobit_run_chains(setup, settings, 1L, NULL, FALSE), `[[`, "draws"))
   }
@@ -159,9 +165,48 @@ test_that("few distinct cells: the whole-point move keeps the posterior", {
   x <- sample(0:3, n, TRUE)
   y <- cut(0.5 * x + rnorm(n), c(-Inf, 0.2, 0.9, 1.6, Inf), labels = FALSE)
   fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 5000, burnin = 1000,
-                      seed = 4, cores = 2)
+                      seed = 4, cores = 2, control = oprobit_control(method = "augmented"))
   expect_true(all(fit$whole_acceptance > 0.3))
   rw <- rwm_setup(x, y)
   reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 80000, seed = 9)[-(1:5000), ]
+  expect_reference_posterior(fit, reference)
+})
+
+test_that("the independence sampler on hard data keeps the posterior", {
+  # A category of a single unit; sparse categories; a covariate that nearly
+  # separates the categories, under a slope prior. Each against the
+  # random-walk sampler on the same posterior.
+  set.seed(41)
+  n <- 40
+  x <- rnorm(n)
+  y <- cut(0.7 * x + rnorm(n), c(-Inf, -0.5, 0.5, Inf), labels = FALSE)
+  y[which.max(x)] <- 4L  # the fourth category: one unit
+  fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 6000, burnin = 500, seed = 2, cores = 2)
+  expect_identical(fit$method, "independence")
+  rw <- rwm_setup(x, y)
+  reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 150000, seed = 3)[-(1:5000), ]
+  expect_reference_posterior(fit, reference)
+
+  # 25 units over 5 categories, two of them with two units each.
+  set.seed(42)
+  x <- rnorm(25)
+  y <- c(rep(1L, 9), 2L, 2L, rep(3L, 9), 4L, 4L, rep(5L, 3))[order(order(x + rnorm(25, sd = 0.8)))]
+  fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 6000, burnin = 500, seed = 5, cores = 2)
+  rw <- rwm_setup(x, y)
+  reference <- rwm_oprobit(cbind(x), y, rw$start, rw$scale, 200000, seed = 6)[-(1:5000), ]
+  expect_reference_posterior(fit, reference)
+
+  # Near separation: the categories overlap at two units only; the slope's
+  # prior keeps the posterior proper and its tail long.
+  set.seed(43)
+  x <- sort(rnorm(30))
+  y <- rep(1:3, each = 10)
+  y[c(10, 11)] <- y[c(11, 10)]
+  y[c(20, 21)] <- y[c(21, 20)]
+  fit <- oprobit_mcmc(factor(y, ordered = TRUE) ~ x, chains = 2, iter = 6000, burnin = 500, seed = 7, cores = 2,
+                      b0 = 0, B0 = 0.05)
+  expect_identical(fit$method, "independence")
+  start <- c(2, -1, 1)
+  reference <- rwm_oprobit(cbind(x), y, start, diag(c(1.5, 0.8, 0.8)), 300000, seed = 8, b0 = 0, B0 = 0.05)[-(1:10000), ]
   expect_reference_posterior(fit, reference)
 })

@@ -35,7 +35,7 @@ test_that("the data builder gives one unit per unit of weight, sorted into rows 
   d <- stage_data()
   frame <- oprobit_frame(y ~ x + f, data = d, weights = w)
   expect_s3_class(frame, "oprobit_frame")
-  data <- oprobit_data(frame)
+  data <- oprobit_data(frame, units = TRUE)
   expect_identical(data$n, as.integer(sum(d$w)))
   expect_identical(sum(data$cells$size), data$n)
   expect_identical(sum(data$row_size), data$n)
@@ -50,14 +50,25 @@ test_that("the data builder gives one unit per unit of weight, sorted into rows 
   # The same units however the rows are weighted: two copies of a row are two
   # units of weight 1.
   doubled <- d[rep(seq_len(nrow(d)), d$w), ]
-  unweighted <- oprobit_data(oprobit_frame(y ~ x + f, data = doubled))
+  unweighted <- oprobit_data(oprobit_frame(y ~ x + f, data = doubled), units = TRUE)
   expect_identical(unweighted$X, data$X)
   expect_identical(unweighted$cells, data$cells)
+  # By cells (the default without group terms): the same rows and cells and
+  # the same start, without expanding the weights.
+  cells <- oprobit_data(frame)
+  expect_false(cells$units)
+  expect_null(cells$X)
+  expect_identical(cells$n, data$n)
+  expect_identical(cells$X_distinct, data$X_distinct)
+  expect_equal(cells$cells, data$cells)
+  expect_identical(oprobit_data(oprobit_frame(y ~ x + f, data = doubled))$start, cells$start)
+  expect_error(oprobit_data(frame, units = NA), "oprobit_data: 'units'")
   # With group terms every unit is its own covariate row, units sorted by level.
   grouped <- oprobit_data(oprobit_frame(y ~ x + (1 | g), data = d))
   expect_identical(nrow(grouped$X_distinct), grouped$n)
   expect_false(is.unsorted(grouped$groups$terms[[1]]$unit_level))
   expect_error(oprobit_data(list()), "oprobit_data: 'frame' must be made by oprobit_frame()")
+  expect_error(oprobit_data(oprobit_frame(y ~ x + (1 | g), data = d), units = FALSE), "needs 'units = TRUE'")
   expect_error(oprobit_plan(frame), "oprobit_plan: 'data' must be made by oprobit_data()")
   expect_error(oprobit_frame(y ~ x, data = d[0, ]), "oprobit_frame: no observations left")
 })
