@@ -40,6 +40,7 @@ oprobit_data <- function(frame, units = !is.null(frame$groups)) {
   X <- frame$X
   rows <- do.call(base::order, c(lapply(seq_len(ncol(X))[-1L], function(j) X[, j]), list(frame$offset, frame$y)))
   X <- X[rows, , drop = FALSE]
+  dimnames(X) <- list(NULL, colnames(frame$X))
   offset <- frame$offset[rows]
   y <- frame$y[rows]
   w <- as.double(frame$weights[rows])

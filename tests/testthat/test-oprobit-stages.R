@@ -57,7 +57,7 @@ test_that("the data builder gives one unit per unit of weight, sorted into rows 
   # the same start, without expanding the weights.
   cells <- oprobit_data(frame)
   expect_false(cells$units)
-  expect_null(cells$X)
+  expect_null(cells[["X"]])
   expect_identical(cells$n, data$n)
   expect_identical(cells$X_distinct, data$X_distinct)
   expect_equal(cells$cells, data$cells)
@@ -148,6 +148,6 @@ test_that("the probit family's probabilities and cell terms", {
   expect_equal(at(lo, hi)$d_lo, (at(lo + h, hi)$log_mass - at(lo - h, hi)$log_mass) / (2 * h), tolerance = 1e-6)
   expect_equal(at(lo, hi)$d_hihi, (at(lo, hi + h)$d_hi - at(lo, hi - h)$d_hi) / (2 * h), tolerance = 1e-6)
   expect_equal(at(lo, hi)$d_lohi, (at(lo, hi + h)$d_lo - at(lo, hi - h)$d_lo) / (2 * h), tolerance = 1e-6)
-  expect_error(ordinal_family("logit"), "ordinal_family: 'link' must be one of \"probit\"")
+  expect_error(ordinal_family("identity"), "ordinal_family: 'link' must be one of \"probit\", \"logit\"")
   expect_output(print(family), "link \"probit\"")
 })
