@@ -129,6 +129,9 @@ oprobit_frame <- function(formula, data, weights, subset, na.action, offset) {
   structure(model, class = "oprobit_frame")
 }
 
+# Whether a formula has group terms.
+.oprobit_has_groups <- function(formula) !is.null(.oprobit_group_formula(formula))
+
 # Whether an expression has a `|` term outside I(), as random effects are
 # written.
 .oprobit_has_bar <- function(e) {
