@@ -98,6 +98,8 @@ bench:
 	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
 	  QV_RLIB=$(RLIB) Rscript bench/oprobit_ess.R
 	@echo
+	QV_RLIB=$(RLIB) Rscript bench/oprobit_scale.R
+	@echo
 	MALLOC_MMAP_THRESHOLD_=33554432 MALLOC_TRIM_THRESHOLD_=4294967296 \
 	  QV_RLIB=$(RLIB) Rscript bench/oprobit_groups.R
 	@echo

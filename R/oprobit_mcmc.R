@@ -1,32 +1,54 @@
-#' Bayesian ordinal probit regression by Markov chain Monte Carlo
+#' Bayesian ordinal regression by Markov chain Monte Carlo
 #'
-#' Fits the ordinal probit model that \code{MASS::polr(method = "probit")}
-#' fits by maximum likelihood, by sampling its posterior: a latent
-#' \eqn{w_i \sim N(o_i + x_i'\beta, 1)}{w_i ~ N(o_i + x_i'beta, 1)} (no
-#' intercept; \eqn{o_i}{o_i} an optional offset) falls between thresholds
-#' \eqn{\zeta_{k-1} < w_i \le \zeta_k}{zeta[k-1] < w_i <= zeta[k]} when
-#' \eqn{y_i}{y_i} is category \eqn{k}{k}. The prior is flat on
+#' Fits the ordinal model that \code{MASS::polr} and \code{ordinal::clm}
+#' fit by maximum likelihood, by sampling its posterior: category \eqn{k} has
+#' probability \eqn{F(\zeta_k - \eta_i) - F(\zeta_{k-1} - \eta_i)}, with
+#' \eqn{\eta_i = o_i + x_i'\beta}{eta_i = o_i + x_i'beta} (no intercept;
+#' \eqn{o_i}{o_i} an optional offset) and \eqn{F} the distribution of the
+#' latent error given by \code{link} (the standard normal for the probit
+#' link: a latent \eqn{w_i \sim N(\eta_i, 1)}{w_i ~ N(eta_i, 1)} falls
+#' between thresholds \eqn{\zeta_{k-1} < w_i \le \zeta_k}{zeta[k-1] < w_i <=
+#' zeta[k]} when \eqn{y_i}{y_i} is category \eqn{k}{k}). The prior is flat on
 #' \eqn{(\beta, \zeta)}{(beta, zeta)}, or independent normal on the slopes
-#' (\code{b0}, \code{B0}); the thresholds always have a flat prior. A fit
-#' leaves R's random stream, the C library stream and the libraries' own
-#' generators as it found them: on unix its chains always run in child
-#' processes (one at a time when \code{cores = 1}). Only off unix with
-#' \code{cores = 1} and no \code{cl} do the chains run in this process; R's
-#' stream is then still put back, but the C library stream is left reseeded
-#' and the libraries \code{quorval} and \code{vaskor} reloaded, as after
-#' \code{\link{c_stream_seed}()}.
+#' (\code{prior}, or \code{b0} and \code{B0}); the thresholds have a flat
+#' prior. A fit leaves R's random stream, the C library stream and the
+#' libraries' own generators as it found them: on unix its chains always run
+#' in child processes (one at a time when \code{cores = 1}). Only off unix
+#' with \code{cores = 1} and no \code{cl} do the chains run in this process;
+#' R's stream is then still put back, but the C library stream is left
+#' reseeded and the libraries \code{quorval} and \code{vaskor} reloaded, as
+#' after \code{\link{c_stream_seed}()}.
 #'
-#' Each iteration moves a threshold by one Metropolis-Hastings step of the
-#' library's cutpoint entry with the latent variables integrated out (its
-#' proposal precision tuned during burn-in, then fixed), moves the whole
-#' point \eqn{(\beta, \zeta)} by independence Metropolis-Hastings steps from a
-#' multivariate t centred at the posterior mode (found once per fit by
-#' Newton's method, so that the chain mixes well from the first iteration on
-#' any data), draws the latent variables from their truncated normal
-#' distributions, and draws the regression in a working frame that fixes the
-#' lowest and the highest threshold (details in \code{vignette("oprobit", package = "quorval")}). Two
-#' categories give the binary probit model, fitted the same way with the
-#' latent variance fixed.
+#' \strong{The samplers.} Without group terms the fit works on the data's
+#' distinct (covariate row, offset, category) cells and their counts: weights
+#' are counts and are never expanded, so a table of a few hundred rows whose
+#' weights sum to 1e9 fits in seconds. Its sampler (\code{method =
+#' "independence"} in \code{\link{oprobit_control}()}) makes independence
+#' Metropolis-Hastings steps of the whole point \eqn{(\beta, \zeta)} from a
+#' multivariate t centred at the posterior mode, with the inverse curvature
+#' there as its scale (Newton's method, once per fit), the latent variables
+#' integrated out: each step is one pass over the cells, and its draws are
+#' nearly independent (acceptance about 0.8 on the sets we measured). A
+#' tenth of the proposals come from a t with heavier tails and twice the
+#' scale, which keeps the chain safe where the posterior's tails are heavier
+#' than the proposal's. A default fit (4 chains of 1000 draws after 200
+#' burn-in, 2 cores) took 20 s on 200,000 rows with 5 continuous covariates
+#' and 5 categories, and 1.5 s on \code{MASS::housing}, on a 2-core machine.
+#'
+#' Where the posterior has no mode (an improper posterior), where a chain's
+#' acceptance over burn-in falls below \code{min_acceptance} of
+#' \code{oprobit_control()}, with group terms, and when asked
+#' (\code{method = "augmented"}), the fit runs the data-augmentation chain,
+#' probit link only: each iteration moves a threshold by one
+#' Metropolis-Hastings step of the library's cutpoint entry with the latent
+#' variables integrated out (its proposal precision tuned during burn-in,
+#' then fixed), moves the whole point by independence steps from the same t
+#' proposal, draws the latent variables from their truncated normal
+#' distributions, and draws the regression in a working frame that fixes
+#' the lowest and the highest threshold (details in \code{vignette("oprobit",
+#' package = "quorval")}). The fit records the sampler that ran
+#' (\code{fit$method}) and \code{print} says so. Two categories give the
+#' binary model, fitted the same way.
 #'
 #' Chains run in parallel: in \code{cores} forked local workers, on a
 #' cluster \code{cl} made with \code{parallel::makeCluster()} (for example a
@@ -56,7 +78,7 @@
 #' when a parameter's split R-hat exceeds 1.01 or its bulk effective sample
 #' size is below 100 (\code{posterior::rhat}, \code{posterior::ess_bulk}).
 #'
-#' \strong{The latent draws' stream.} With \code{latent = "c"} (the
+#' \strong{The latent draws' stream} (of the data-augmentation chain). With \code{latent = "c"} (the
 #' default) the latent variables are drawn by the library \code{quorval} on
 #' the C library stream. That stream gives 15 bits per uniform, so a draw on
 #' an interval inside the body of the distribution lies on a grid of 32768
