@@ -99,3 +99,20 @@ test_that("the independence plan is checked element by element", {
   entries <- list(.oprobit_entry("quorval", "quorval"), .oprobit_entry("trunomcall", "quorval"))
   expect_error(.qv_call("oprobit_chain", "oprobitchain", augmented, entries, NULL), "'link'.*probit")
 })
+
+test_that("the front door falls back to the data-augmentation chain and says why", {
+  d <- independence_data()
+  # An acceptance no chain reaches over burn-in: the fit runs again with the
+  # data-augmentation chain, with its own lengths.
+  fit <- suppressWarnings(oprobit_mcmc(y ~ x, data = d, chains = 2, seed = 3, cores = 1,
+                                       control = oprobit_control(min_acceptance = 0.99)))
+  expect_identical(fit$method, "augmented")
+  expect_match(fit$fallback, "acceptance over burn-in")
+  expect_identical(c(fit$iter, fit$burnin), c(2000L, 1000L))
+  expect_output(print(fit), "in place of the independence sampler")
+  expect_identical(unclass(fit$draws),
+                   unclass(suppressWarnings(oprobit_mcmc(y ~ x, data = d, chains = 2, seed = 3, cores = 1,
+                                                         control = oprobit_control(method = "augmented")))$draws))
+  default <- oprobit_mcmc(y ~ x, data = d, chains = 2, seed = 3, cores = 1)
+  expect_identical(c(default$method, default$iter, default$burnin), c("independence", "1000", "200"))
+})
