@@ -7,7 +7,8 @@
 #' The data of an ordinal probit fit, as its chains read them
 #'
 #' The second stage of \code{\link{oprobit_mcmc}()}, after
-#' \code{\link{oprobit_frame}()}: one latent unit per unit of weight, sorted
+#' \code{\link{oprobit_frame}()}: the distinct covariate rows and cells with
+#' their counts, or (\code{units = TRUE}) one latent unit per unit of weight, sorted
 #' by group levels, covariates, offset and category, so that units with one
 #' mean and one category lie together; the distinct covariate rows and the
 #' distinct (covariate row, category) cells with their sizes; and a rough
@@ -15,6 +16,10 @@
 #' squares fit of the categories' normal scores).
 #'
 #' @param frame what \code{\link{oprobit_frame}()} returned.
+#' @param units \code{TRUE}: one latent unit per unit of weight, as the
+#'   data-augmentation chain draws them (always with group terms);
+#'   \code{FALSE} (the default without group terms): the distinct rows and
+#'   cells with their counts only, the weights never expanded.
 #' @return An object of class \code{"oprobit_data"}: a list with \code{X},
 #'   \code{y} and \code{offset} by unit, \code{n} units, \code{J}
 #'   categories, the distinct rows (\code{X_distinct}, \code{offset_distinct},
