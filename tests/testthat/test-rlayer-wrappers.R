@@ -173,6 +173,19 @@ test_that("cutpoint_step rejects proposals the reverse move could not produce, u
   expect_gt(crossings, 10L)
 })
 
+test_that("cutpoint_step refuses a 'reversible' that is not TRUE or FALSE, before drawing", {
+  y <- c(1, 2, 3, 4, 5)
+  cuts <- c(-Inf, 0, 0.8, 1.6, 2.5, 3, Inf)
+  for (bad in list(NA, 1, "TRUE", c(TRUE, FALSE), logical(0), NULL)) {
+    c_stream_seed(8)
+    expect_error(cutpoint_step(y, cuts, mean = 1, t = 1, s = 4, reversible = bad),
+                 "cutpoint_step: 'reversible' must be TRUE or FALSE")
+    after <- c_rand(2)
+    c_stream_seed(8)
+    expect_identical(after, c_rand(2))
+  }
+})
+
 test_that("ordered_gibbs_chain collects what repeated ordered_gibbs calls give", {
   A <- matrix(c(2, -0.6, 0, -0.6, 2, -0.6, 0, -0.6, 2), 3)
   start <- c(0, 0.5, 1, 1.5, 3)  # finite ends: middle-case draws, rand() only
