@@ -173,6 +173,46 @@ test_that("cutpoint_step rejects proposals the reverse move could not produce, u
   expect_gt(crossings, 10L)
 })
 
+test_that("ordered_gibbs_target's check of the reachable mean does not depend on the scale of sigma", {
+  correlated <- matrix(0.5, 2, 2) + diag(0.5, 2)
+  base <- ordered_gibbs_target(c(1, 2), correlated)
+  for (scale in 10^c(-10, -3, 3, 10)) {
+    expect_error(ordered_gibbs_target(c(1, 2), diag(2) * scale), "cannot be set through the location vector")
+    expect_error(ordered_gibbs_target(c(1, 2) * sqrt(scale), diag(2) * scale), "cannot be set through")
+    target <- ordered_gibbs_target(c(1, 2), correlated * scale)
+    expect_equal(target$m, base$m, tolerance = 1e-9)
+    expect_equal(target$A, base$A / scale, tolerance = 1e-9)
+  }
+  # A zero mean is reached with any sigma, a diagonal one included.
+  expect_identical(ordered_gibbs_target(c(0, 0), diag(2) * 1e10)$m, c(0, 0))
+})
+
+test_that("ordered_gibbs refuses an 'm' whose centres the sweep cannot resolve, before drawing", {
+  A2 <- ordered_gibbs_target(c(0, 1), matrix(0.5, 2, 2) + diag(0.5, 2))$A
+  A3 <- ordered_gibbs_target(c(0, 0, 0), matrix(0.5, 3, 3) + diag(0.5, 3))$A
+  cases <- list(list(A2, -1e308, c(-3, -0.87, -0.01, 3)),    # draws of rounding noise
+                list(A3, -1e308, c(-Inf, -1, 0, 1, Inf)),   # overflow: the entry's fatal error
+                list(A3, 1e308, c(-Inf, -1, 0, 1, Inf)),
+                list(A3, 1e300, c(-3, -1, 0, 1, 3)),        # components below the lower end
+                list(A3, c(0, 0, 1e20), c(-Inf, -1, 0, 1, Inf)))
+  for (case in cases) {
+    c_stream_seed(2)
+    expect_error(ordered_gibbs(case[[1]], case[[2]], case[[3]], sweeps = 10), "ordered_gibbs: 'm' is out of range")
+    expect_error(ordered_gibbs_chain(case[[1]], case[[2]], case[[3]], draws = 2), "ordered_gibbs_chain: 'm' is out of range")
+    after <- c_rand(2)
+    c_stream_seed(2)
+    expect_identical(after, c_rand(2))
+  }
+  # A non-positive-definite A with huge off-diagonal entries: 'A' is named.
+  expect_error(ordered_gibbs(matrix(c(1, 1e300, 1e300, 1), 2), 0, c(-3, -1, 1, 3)), "'A' is out of range")
+  # Large but resolvable: a mean of 1e10 (its state on that scale), and any m with a diagonal A.
+  target <- ordered_gibbs_target(c(1e10, 1e10 + 1), matrix(0.5, 2, 2) + diag(0.5, 2))
+  x <- ordered_gibbs(target$A, target$m, c(-Inf, 1e10, 1e10 + 1, Inf), sweeps = 20)
+  expect_true(all(abs(x[2:3] - 1e10) < 20) && x[2] <= x[3])
+  x <- ordered_gibbs(diag(2), -1e308, c(-3, -1, 1, 3), sweeps = 5)
+  expect_true(all(x[2:3] >= -3 & x[2:3] <= 3) && x[2] <= x[3])
+})
+
 test_that("cutpoint_step refuses a 'reversible' that is not TRUE or FALSE, before drawing", {
   y <- c(1, 2, 3, 4, 5)
   cuts <- c(-Inf, 0, 0.8, 1.6, 2.5, 3, Inf)
