@@ -37,7 +37,9 @@
 #' The posterior share is the average, over a Gibbs chain of the
 #' unconstrained model, of the probability that the means fall in order
 #' given the other parameters (computed by numerical integration); its
-#' Monte Carlo error is reported with the Bayes factor.
+#' Monte Carlo error is reported with the Bayes factor. The ratio is taken on
+#' the log scale; where a share underflows even there (bounds far from the
+#' data, for example), the Bayes factor is \code{NA} with a warning.
 #'
 #' Chains, seeds, parallel workers and clusters work as in
 #' [oprobit_mcmc()]: every chain has its own R stream and C stream from
