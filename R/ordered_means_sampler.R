@@ -70,7 +70,10 @@
   prec0 <- 1 / s0^2
   exchangeable <- length(unique(m0)) == 1L && length(unique(s0)) == 1L
   log_prior_share <- if (exchangeable) {
-    k * .qv_log_normal_interval(m0[1L], s0[1L], s$lower, s$upper) - lgamma(k + 1)
+    # Where the difference of the distribution functions holds the mass, it
+    # serves as it always has; far in a tail, the log of the far tail does.
+    mass <- stats::pnorm(s$upper, m0[1L], s0[1L]) - stats::pnorm(s$lower, m0[1L], s0[1L])
+    k * (if (mass > 0) log(mass) else .qv_log_normal_interval(m0[1L], s0[1L], s$lower, s$upper)) - lgamma(k + 1)
   } else {
     .qv_order_probability(m0, s0, s$lower, s$upper)
   }
@@ -114,8 +117,14 @@
     warning("ordered_means_mcmc: the Bayes factor is not computable (NA): the prior or the posterior share of ",
             "the order underflows with these 'lower', 'upper' and 'bf_prior'", call. = FALSE)
   }
-  bf <- if (computable) exp(log(mean(share)) + top - log_prior_share) else NA_real_
-  mc_error <- if (computable) exp(log(se) - log_prior_share) else NA_real_
+  bf <- mc_error <- NA_real_
+  if (computable && prior_share > 0) {
+    bf <- posterior_share / prior_share
+    mc_error <- se / prior_share
+  } else if (computable) {
+    bf <- exp(log(mean(share)) + top - log_prior_share)
+    mc_error <- exp(log(se) - log_prior_share)
+  }
   list(bf = bf, mc_error = mc_error,
        posterior_share = posterior_share, prior_share = prior_share,
        prior_mean = m0, prior_sd = s0, draws = draws, ess = ess)
