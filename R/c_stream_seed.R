@@ -11,7 +11,12 @@
 #' Draws on R's stream (`stream = "r"` in [rtruncnorm_qv()]) are governed by
 #' [set.seed()] instead.
 #'
-#' @param seed a whole number in 0 ... 4294967295.
+#' The C library takes seed 0 as seed 1: `c_stream_seed(0)` and
+#' `c_stream_seed(1)` give the same draws. That is the stream's own mapping,
+#' kept as it is so that a seed means the same stream everywhere; every
+#' other seed gives a stream of its own.
+#'
+#' @param seed a whole number in 0 ... 4294967295 (0 gives the stream of 1).
 #' @return `NULL`, invisibly.
 #' @seealso [rtruncnorm_qv()], [cutpoint_step()], [ordered_gibbs()].
 #' @examples

@@ -261,6 +261,23 @@ NULL
   seed <- .qv_seed(seed, fn)
   if (is.null(cores)) cores <- min(chains, 2L)
   cores <- whole(cores, "cores", 1)
-  if (!is.null(cl) && !inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
+  if (!is.null(cl)) .qv_check_cluster(fn, cl)
   list(chains = chains, iter = iter, burnin = burnin, thin = thin, seed = seed, cores = min(cores, chains), cl = cl)
+}
+
+# A cluster to run chains on: made by the parallel package, with at least
+# one worker, each reached by a connection that is still open (a stopped
+# cluster's are closed).
+.qv_check_cluster <- function(fn, cl) {
+  if (!inherits(cl, "cluster")) .qv_stop(fn, "'cl' must be a cluster made by the parallel package")
+  if (length(cl) == 0L) .qv_stop(fn, "'cl' has no workers")
+  for (w in seq_along(cl)) {
+    con <- if (is.list(cl[[w]])) cl[[w]]$con
+    if (!inherits(con, "connection")) {
+      .qv_stop(fn, "'cl' worker %d has no connection: 'cl' must be a socket cluster of the parallel package", w)
+    }
+    open <- tryCatch(isOpen(con), error = function(e) FALSE)
+    if (!open) .qv_stop(fn, "'cl' worker %d's connection is closed: the cluster was stopped; make a new one", w)
+  }
+  invisible(cl)
 }

@@ -24,7 +24,8 @@
 #'   lies between `cutpoints[j - 1]` and `proposal[j + 1]`, so a
 #'   `proposal[j + 1]` below `cutpoints[j]` makes the exact acceptance ratio
 #'   0. The entry's own ratio leaves this out (it can only happen with K >= 6);
-#'   `FALSE` keeps the entry's decision as it is.
+#'   `FALSE` keeps the entry's decision as it is. Anything else (`NA`, a
+#'   number, a vector) is refused.
 #' @return A list: `cutpoints`, the state to continue with; `proposal`, the
 #'   proposed cutpoints; `accepted`, whether the proposal was accepted;
 #'   `proposed`, whether anything was proposed. With K <= 4 no cutpoint is
@@ -59,6 +60,7 @@ cutpoint_step <- function(y, cutpoints, mean, t, s, reversible = TRUE) {
   if (!all(is.finite(mean))) .qv_stop(fn, "'mean' must be finite")
   t <- .qv_positive(t, fn, "t")
   s <- .qv_positive(s, fn, "s")
+  if (!isTRUE(reversible) && !isFALSE(reversible)) .qv_stop(fn, "'reversible' must be TRUE or FALSE")
 
   result <- .qv_cutpoint_result(.Call("quorval", n, k, as.integer(y), as.double(cutpoints), mean, t, s,
                                       PACKAGE = "quorval"), k)

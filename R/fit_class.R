@@ -120,12 +120,13 @@ NULL
 #' give the draws to those packages.
 #'
 #' @param x,object a fit (or its summary, for \code{print}).
-#' @param digits significant digits to print.
+#' @param digits significant digits to print, a whole number in 1 ... 22
+#'   (\code{summary()} keeps it for printing).
 #' @param parm parameters (names or positions) for \code{confint()}; default
 #'   all.
 #' @param level probability of the intervals.
 #' @param parameters names of the parameters to plot (default all).
-#' @param per_page parameters per page of the plot.
+#' @param per_page parameters per page of the plot, a whole number of at least 1.
 #' @param ... unused.
 #' @return \code{print()}, \code{plot()}: \code{x}, invisibly.
 #'   \code{summary()}: an object of class \code{"summary.qv_fit"} (and
@@ -152,10 +153,20 @@ NULL
 #' @name qv_fit
 NULL
 
+# `digits` as print() takes it: a whole number in 1 ... 22.
+.qv_digits <- function(fn, digits) {
+  if (!is.numeric(digits) || length(digits) != 1L || !is.finite(digits) || digits != floor(digits) ||
+      digits < 1 || digits > 22) {
+    .qv_stop(fn, "'digits' must be a whole number in 1 ... 22")
+  }
+  as.integer(digits)
+}
+
 #' @rdname qv_fit
 #' @usage \method{print}{qv_fit}(x, digits = max(3L, getOption("digits") - 3L), ...)
 #' @exportS3Method print qv_fit
 print.qv_fit <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
+  digits <- .qv_digits("print", digits)
   .qv_head(x)
   pooled <- .qv_pooled(x$draws)
   table <- rbind(mean = colMeans(pooled), sd = apply(pooled, 2L, stats::sd))
@@ -173,20 +184,25 @@ print.qv_fit <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
 #' @usage \method{summary}{qv_fit}(object, ...)
 #' @exportS3Method summary qv_fit
 summary.qv_fit <- function(object, ...) {
+  # digits belong to print(); given here, they are checked and kept for it.
+  digits <- list(...)$digits
+  if (!is.null(digits) || "digits" %in% names(list(...))) digits <- .qv_digits("summary", digits)
   table <- posterior::summarise_draws(object$draws, mean, sd = stats::sd,
                                       ~stats::quantile(.x, probs = c(0.025, 0.5, 0.975)))
   table <- data.frame(lapply(unclass(table)[-1L], as.numeric), .qv_diagnostics(object$draws),
                       row.names = table$variable, check.names = FALSE)
   fields <- intersect(c("call", "chains", "iter", "burnin", "thin", "nobs", "seconds", "acceptance", "parameters",
                         "method", "fallback", "family", "whole_acceptance"), names(object))
-  structure(c(unclass(object)[fields], list(table = table)),
+  structure(c(unclass(object)[fields], list(table = table, digits = digits)),
             class = c(paste0("summary.", setdiff(class(object), "qv_fit")), "summary.qv_fit"))
 }
 
 #' @rdname qv_fit
-#' @usage \method{print}{summary.qv_fit}(x, digits = max(3L, getOption("digits") - 3L), ...)
+#' @usage \method{print}{summary.qv_fit}(x, digits = if (is.null(x$digits)) max(3L, getOption("digits") - 3L) else x$digits, ...)
 #' @exportS3Method print summary.qv_fit
-print.summary.qv_fit <- function(x, digits = max(3L, getOption("digits") - 3L), ...) {
+print.summary.qv_fit <- function(x, digits = if (is.null(x$digits)) max(3L, getOption("digits") - 3L) else x$digits,
+                                 ...) {
+  digits <- .qv_digits("print", digits)
   .qv_head(x)
   # Every column of figures with the same decimals (across the groups alike),
   # R-hat with three, the sample sizes whole.
@@ -227,7 +243,16 @@ nobs.qv_fit <- function(object, ...) object$nobs
 #' @export
 confint.qv_fit <- function(object, parm, level = 0.95, ...) {
   pooled <- .qv_pooled(object$draws)
-  if (!missing(parm)) pooled <- pooled[, parm, drop = FALSE]
+  if (!missing(parm)) {
+    names <- colnames(pooled)
+    if (is.character(parm)) {
+      unknown <- setdiff(parm, names)
+      if (length(unknown) > 0L) .qv_stop("confint", "'parm' names an unknown parameter '%s'", unknown[1L])
+    } else if (!is.numeric(parm) || anyNA(parm) || any(parm < 1 | parm > length(names) | parm != floor(parm))) {
+      .qv_stop("confint", "'parm' must be parameter names or positions in 1 ... %d", length(names))
+    }
+    pooled <- pooled[, parm, drop = FALSE]
+  }
   if (!is.numeric(level) || length(level) != 1L || !(level > 0 && level < 1)) {
     .qv_stop("confint", "'level' must be one number between 0 and 1")
   }
@@ -242,6 +267,7 @@ confint.qv_fit <- function(object, parm, level = 0.95, ...) {
 plot.qv_fit <- function(x, parameters = names(x$coefficients), per_page = 4L, ...) {
   unknown <- setdiff(parameters, names(x$coefficients))
   if (length(unknown) > 0L) .qv_stop("plot", "unknown parameter '%s'", unknown[1L])
+  per_page <- .qv_whole("plot", per_page, "per_page", 1)
   colours <- grDevices::adjustcolor(c("#1b9e77", "#d95f02", "#7570b3", "#e7298a", "#66a61e",
                                       "#e6ab02", "#a6761d", "#666666"), 0.8)
   colours <- rep_len(colours, x$chains)

@@ -167,7 +167,8 @@ as_draws.oprobit_mixed <- function(x, ranef = FALSE, ...) .oprobit_draws_with_ef
 #' of the slopes, thresholds and (with the groups) the group effects.
 #' @param object an \code{oprobit_mcmc} fit whose formula has group terms.
 #' @param newdata a data frame with the covariates (and the grouping
-#'   variables unless \code{re_form = NA}); default the fitted rows.
+#'   variables unless \code{re_form = NA}); default (or \code{NULL}) the
+#'   fitted rows.
 #' @param type \code{"prob"} or \code{"class"}, as for any \code{oprobit_mcmc}
 #'   fit.
 #' @param re_form \code{NULL} (default): with every group term; \code{NA} or
@@ -196,7 +197,7 @@ predict.oprobit_mixed <- function(object, newdata, type = c("prob", "class"), re
   if (!is.logical(allow_new_levels) || length(allow_new_levels) != 1L || is.na(allow_new_levels)) {
     .qv_stop(fn, "'allow_new_levels' must be TRUE or FALSE")
   }
-  if (missing(newdata)) {
+  if (missing(newdata) || is.null(newdata)) {
     X <- object$x
     offset <- object$offset
     pieces <- object$group_terms
@@ -358,7 +359,7 @@ waic.oprobit_mixed <- function(x, ...) {
 #' @exportS3Method
 simulate.oprobit_mixed <- function(object, nsim = 1, seed = NULL, ...) {
   fn <- "simulate.oprobit_mcmc"
-  nsim <- .qv_count(nsim, fn, "nsim")
+  nsim <- .qv_whole(fn, nsim, "nsim", 1)
   .oprobit_mixed_room(fn, object, nsim, 0, "ask for a smaller 'nsim' (and call simulate() again for more)")
   state <- .oprobit_seed_for(seed)
   on.exit(state$restore())

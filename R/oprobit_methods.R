@@ -154,7 +154,8 @@ logLik.oprobit_mcmc <- function(object, ...) {
 #' \code{predict.lm} takes them.
 #'
 #' @param object an \code{oprobit_mcmc} fit.
-#' @param newdata a data frame with the covariates; default the fitted rows.
+#' @param newdata a data frame with the covariates; default (or \code{NULL})
+#'   the fitted rows.
 #' @param type \code{"prob"} (or polr's spelling \code{"probs"}): category
 #'   probabilities; \code{"class"}: the category with the largest posterior
 #'   mean probability.
@@ -394,10 +395,11 @@ waic.oprobit_mcmc <- function(x, ...) .oprobit_cells_loo(x, function(values) loo
 #' than the free memory can hold (ask for a smaller \code{nsim}).
 #'
 #' @param object an \code{oprobit_mcmc} fit.
-#' @param nsim number of simulated responses per row.
+#' @param nsim number of simulated responses per row (at least 1).
 #' @param seed \code{NULL}, or a seed for \code{set.seed()} (R's stream is
 #'   then put back afterwards).
-#' @param ndraws number of posterior draws used (at most all of them).
+#' @param ndraws number of posterior draws used (at least 1; at most all of
+#'   them are used).
 #' @param level probability of the intervals.
 #' @param plot draw the check.
 #' @param ... unused.
@@ -414,7 +416,7 @@ waic.oprobit_mcmc <- function(x, ...) .oprobit_cells_loo(x, function(values) loo
 #' @export
 simulate.oprobit_mcmc <- function(object, nsim = 1, seed = NULL, ...) {
   fn <- "simulate.oprobit_mcmc"
-  nsim <- .qv_count(nsim, fn, "nsim")
+  nsim <- .qv_whole(fn, nsim, "nsim", 1)
   rows <- nrow(object$x)
   # The codes, their factors and the data frame: about two integers a response.
   .qv_room(fn, 8 * as.double(nsim) * rows, sprintf("%s simulations x %s rows", .qv_big(nsim), .qv_big(rows)),
@@ -445,7 +447,7 @@ simulate.oprobit_mcmc <- function(object, nsim = 1, seed = NULL, ...) {
 predictive_check <- function(object, ndraws = 1000, level = 0.9, seed = NULL, plot = TRUE) {
   fn <- "predictive_check"
   if (!inherits(object, "oprobit_mcmc")) .qv_stop(fn, "'object' must be an oprobit_mcmc fit")
-  ndraws <- .qv_count(ndraws, fn, "ndraws")
+  ndraws <- .qv_whole(fn, ndraws, "ndraws", 1)
   if (!is.numeric(level) || length(level) != 1L || !(level > 0 && level < 1)) {
     .qv_stop(fn, "'level' must be one number between 0 and 1")
   }

@@ -30,9 +30,46 @@
   m <- .qv_recycled(m, n, fn, "m")
   if (!all(is.finite(m))) .qv_stop(fn, "'m' must be finite")
   sweeps <- .qv_count(sweeps, fn, "sweeps")
+  if (n >= 2L && sweeps > 0L) .qv_ordered_gibbs_range(fn, A, m, state)
 
   storage.mode(A) <- "double"
   list(A = A, m = m, state = as.double(state), n = n, sweeps = sweeps)
+}
+
+# The centre of component i in a sweep, sum over j != i of A[i, j] (x_j -
+# m_j) / A[i, i], is rounded on the scale of its terms, and the draw is the
+# centre plus a standardised value. Where those terms are so large that the
+# rounding exceeds about 1e-6 of what the draw can resolve anyway (the larger
+# of the component's standard deviation and the size of the state's finite
+# values), the entry's answer is rounding noise (or its arithmetic overflows
+# and it stops with its fatal error): such 'm' (or 'A') is refused.
+.qv_ordered_gibbs_range <- function(fn, A, m, state) {
+  n <- length(m)
+  inner <- state[2:(n + 1L)]
+  scale <- max(abs(state[is.finite(state)]))
+  off <- abs(A)
+  diag(off) <- 0
+  sd <- 1 / sqrt(diag(A))
+  resolvable <- 2^-20 * pmax(sd, scale) / .Machine$double.eps
+  if (!all(is.finite(inner - m))) {
+    .qv_stop(fn, "'m' is out of range: 'state' - 'm' overflows (element %d)", .qv_first(!is.finite(inner - m)))
+  }
+  pull_m <- drop(off %*% abs(m)) / diag(A)
+  bad <- !(pull_m <= resolvable)
+  if (any(bad)) {
+    i <- .qv_first(bad)
+    .qv_stop(fn, paste("'m' is out of range for this 'A': it moves the centre of component %d by about %g,",
+                       "which double precision cannot resolve at a standard deviation of %g and a state of size %g"),
+             i, pull_m[i], sd[i], scale)
+  }
+  pull_x <- drop(off %*% abs(inner)) / diag(A)
+  bad <- !(pull_x <= resolvable)
+  if (any(bad)) {
+    i <- .qv_first(bad)
+    .qv_stop(fn, paste("'A' is out of range: its off-diagonal entries move the centre of component %d by about %g,",
+                       "which double precision cannot resolve at a standard deviation of %g"), i, pull_x[i], sd[i])
+  }
+  invisible(NULL)
 }
 
 #' Gibbs sweeps over an ordered normal vector
@@ -52,6 +89,12 @@
 #'
 #' A draw is rounded, so a component can land one unit in the last place
 #' beyond its neighbour; the order check allows for that.
+#'
+#' A location vector `m` so large (for the off-diagonal entries of `A`) that
+#' a component's centre cannot be resolved to about 1e-6 of its standard
+#' deviation, or of the size of the state's values where that is larger, is
+#' refused before drawing: the sweep's draws would be rounding noise, or its
+#' arithmetic would overflow. With a diagonal `A`, `m` is not read.
 #'
 #' @param A symmetric n x n matrix with a positive diagonal (only its lower
 #'   triangle is read by the entry).
@@ -129,7 +172,8 @@ ordered_gibbs_target <- function(mean, sigma) {
   rhs <- drop(precision %*% mean)
   m <- qr.coef(qr(off), rhs)
   m[is.na(m)] <- 0
-  if (max(abs(off %*% m - rhs)) > 1e-8 * max(1, abs(rhs))) {
+  # Relative to the size of the terms, so that scaling sigma changes nothing.
+  if (max(abs(off %*% m - rhs)) > 1e-8 * max(abs(rhs), abs(off) %*% abs(m))) {
     .qv_stop(fn, "this mean cannot be set through the location vector with this sigma (its off-diagonal part of the precision is singular)")
   }
   list(A = (A + t(A)) / 2, m = m)

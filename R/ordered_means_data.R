@@ -32,6 +32,15 @@
   }
   y <- stats::model.response(frame)
   if (!is.numeric(y) || is.matrix(y) || any(!is.finite(y))) .qv_stop(fn, "the response must be finite numbers")
+  # offset() terms: the means and slopes describe the response less them.
+  offset <- stats::model.offset(frame)
+  if (!is.null(offset)) {
+    if (!is.numeric(offset) || length(offset) != length(y) || any(!is.finite(offset))) {
+      .qv_stop(fn, "the offset must be finite numbers, one per row")
+    }
+    y <- y - offset
+    if (any(!is.finite(y))) .qv_stop(fn, "the response less the offset must be finite numbers")
+  }
 
   group <- frame[[group_name]]
   if (!is.factor(group)) {

@@ -37,7 +37,9 @@
 #' The posterior share is the average, over a Gibbs chain of the
 #' unconstrained model, of the probability that the means fall in order
 #' given the other parameters (computed by numerical integration); its
-#' Monte Carlo error is reported with the Bayes factor.
+#' Monte Carlo error is reported with the Bayes factor. The ratio is taken on
+#' the log scale; where a share underflows even there (bounds far from the
+#' data, for example), the Bayes factor is \code{NA} with a warning.
 #'
 #' Chains, seeds, parallel workers and clusters work as in
 #' [oprobit_mcmc()]: every chain has its own R stream and C stream from
@@ -46,7 +48,9 @@
 #'
 #' @param formula \code{response ~ group}, or \code{response ~ group +
 #'   covariates}: the group is the first variable on the right (a factor,
-#'   or values taken as the levels of one).
+#'   or values taken as the levels of one). An \code{offset()} term is
+#'   subtracted from the response: the means and slopes describe the
+#'   response less the offset.
 #' @param data a data frame (or environment) holding the variables.
 #' @param order the group's levels in their constrained order (default: the
 #'   levels' own order); every level must be named once.
@@ -130,6 +134,11 @@ ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, 
   if (!is.numeric(prior_sd) || length(prior_sd) == 0L || anyNA(prior_sd) || any(prior_sd <= 0)) {
     .qv_stop(fn, "'prior_sd' must be positive numbers (Inf for a flat prior)")
   }
+  # The precisions 1 / sd^2, and their products with the means, must be numbers.
+  tiny <- function(m, s) any(!is.finite(1 / s^2) | !is.finite(m / s^2))
+  if (tiny(rep_len(prior_mean, max(length(prior_mean), length(prior_sd))), prior_sd)) {
+    .qv_stop(fn, "'prior_sd' is so small that the prior's precision 1 / sd^2 (times 'prior_mean') overflows")
+  }
   if (!is.numeric(margin) || length(margin) != 1L || !is.finite(margin) || margin < 0) {
     .qv_stop(fn, "'margin' must be one non-negative number")
   }
@@ -137,9 +146,21 @@ ordered_means_mcmc <- function(formula, data, order = NULL, decreasing = FALSE, 
       (!is.numeric(bf_prior) || length(bf_prior) != 2L || !all(is.finite(bf_prior)) || bf_prior[2L] <= 0)) {
     .qv_stop(fn, "'bf_prior' must be c(mean, sd) with a positive finite sd, NULL or FALSE")
   }
+  if (is.numeric(bf_prior) && tiny(bf_prior[1L], bf_prior[2L])) {
+    .qv_stop(fn, "the sd of 'bf_prior' is so small that its precision 1 / sd^2 (times its mean) overflows")
+  }
 
   model <- .ordered_means_frame(call, parent.frame(), order)
   k <- length(model$order)
+  # Bounds so far from the data that the residual sum of squares of any
+  # mean between them overflows leave no posterior to sample.
+  for (name in c("lower", "upper")) {
+    gap <- if (name == "lower") pmax(lower - model$y, 0) else pmax(model$y - upper, 0)
+    if (!is.finite(sum(model$weights * gap^2))) {
+      .qv_stop(fn, "'%s' (%g) lies so far from the data that their sum of squares about it overflows", name,
+               get(name))
+    }
+  }
   if (length(prior_mean) > 1L && length(prior_mean) != k) .qv_stop(fn, "'prior_mean' must have 1 or %d values", k)
   if (length(prior_sd) > 1L && length(prior_sd) != k) .qv_stop(fn, "'prior_sd' must have 1 or %d values", k)
   setup <- .ordered_means_setup(model, as.double(lower), as.double(upper), decreasing, as.double(prior_mean),

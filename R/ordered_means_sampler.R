@@ -69,11 +69,15 @@
   p <- s$p
   prec0 <- 1 / s0^2
   exchangeable <- length(unique(m0)) == 1L && length(unique(s0)) == 1L
-  prior_share <- if (exchangeable) {
-    exp(k * log(stats::pnorm(s$upper, m0[1L], s0[1L]) - stats::pnorm(s$lower, m0[1L], s0[1L])) - lgamma(k + 1))
+  log_prior_share <- if (exchangeable) {
+    # Where the difference of the distribution functions holds the mass, it
+    # serves as it always has; far in a tail, the log of the far tail does.
+    mass <- stats::pnorm(s$upper, m0[1L], s0[1L]) - stats::pnorm(s$lower, m0[1L], s0[1L])
+    k * (if (mass > 0) log(mass) else .qv_log_normal_interval(m0[1L], s0[1L], s$lower, s$upper)) - lgamma(k + 1)
   } else {
-    exp(.qv_order_probability(m0, s0, s$lower, s$upper))
+    .qv_order_probability(m0, s0, s$lower, s$upper)
   }
+  prior_share <- exp(log_prior_share)
   mu <- ifelse(s$W > 0, s$ybar, m0)
   gamma <- if (p > 0L) s$gamma_w
   log_share <- numeric(draws)
@@ -93,6 +97,7 @@
     mu <- stats::rnorm(k, b, 1 / sqrt(a))
     if (p > 0L) gamma <- s$g0 - drop(s$H %*% mu) + sqrt(sigma2) * backsolve(s$root, stats::rnorm(p))
   }
+  log_share[is.nan(log_share)] <- -Inf
   top <- max(log_share)
   if (top == -Inf) {
     # The order has no posterior mass within double precision.
@@ -105,9 +110,34 @@
   if (is.na(ess)) ess <- draws
   posterior_share <- mean(share) * exp(top)
   se <- stats::sd(share) * exp(top) / sqrt(max(1, min(ess, draws)))
-  list(bf = posterior_share / prior_share, mc_error = se / prior_share,
+  # On the log scale, so that shares below the smallest double still give
+  # their ratio; a share that no double can hold leaves it unknown (NA).
+  computable <- is.finite(log_prior_share) && posterior_share > 0
+  if (!computable) {
+    warning("ordered_means_mcmc: the Bayes factor is not computable (NA): the prior or the posterior share of ",
+            "the order underflows with these 'lower', 'upper' and 'bf_prior'", call. = FALSE)
+  }
+  bf <- mc_error <- NA_real_
+  if (computable && prior_share > 0) {
+    bf <- posterior_share / prior_share
+    mc_error <- se / prior_share
+  } else if (computable) {
+    bf <- exp(log(mean(share)) + top - log_prior_share)
+    mc_error <- exp(log(se) - log_prior_share)
+  }
+  list(bf = bf, mc_error = mc_error,
        posterior_share = posterior_share, prior_share = prior_share,
        prior_mean = m0, prior_sd = s0, draws = draws, ess = ess)
+}
+
+# log P(lower <= X <= upper) for X ~ N(mean, sd^2), from the tail on the
+# far side of the mean, so that an interval far in a tail keeps its digits.
+.qv_log_normal_interval <- function(mean, sd, lower, upper) {
+  if (lower > mean) return(.qv_log_normal_interval(-mean, sd, -upper, -lower))
+  # lower <= mean: P = Phi(u) - Phi(l) = Phi(u) (1 - Phi(l) / Phi(u)).
+  log_u <- stats::pnorm(upper, mean, sd, log.p = TRUE)
+  log_l <- stats::pnorm(lower, mean, sd, log.p = TRUE)
+  log_u + log1p(-exp(log_l - log_u))
 }
 
 # log P(lower <= x_1 <= ... <= x_k <= upper) for independent normals

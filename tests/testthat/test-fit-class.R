@@ -77,3 +77,42 @@ test_that("the three classes share print, summary, plot and the draws conversion
   }
   expect_output(print(summary(fits$means, margin = 0.2)), "gmid < ghi by > 0.2")
 })
+
+test_that("print, summary, plot and confint refuse bad 'digits', 'per_page' and 'parm', naming them", {
+  binary <- quiet(oprobit_mcmc(factor(Sat == "High") ~ Infl, data = housing, weights = Freq, chains = 1,
+                               iter = 40, burnin = 20, seed = 3, cores = 1))
+  slopes <- quiet(oprobit_mcmc(rating ~ temp + (1 + temp | judge), data = wine, chains = 1, iter = 40,
+                               burnin = 20, seed = 3, cores = 1))
+  every <- c(fits, list(binary = binary, slopes = slopes))
+  for (name in names(every)) {
+    fit <- every[[name]]
+    for (bad in list(NA, 0, 1.5, 23, "3", c(2, 3))) {
+      expect_error(print(fit, digits = bad), "print: 'digits' must be a whole number in 1 ... 22", info = name)
+      expect_error(summary(fit, digits = bad), "summary: 'digits' must be a whole number", info = name)
+      expect_error(print(summary(fit), digits = bad), "print: 'digits' must be a whole number", info = name)
+    }
+    for (bad in list(0, -1, NA, 1.5, "2")) {
+      expect_error(plot(fit, per_page = bad), "plot: 'per_page' must be a whole number of at least 1", info = name)
+    }
+    expect_error(confint(fit, parm = "nonesuch"), "confint: 'parm' names an unknown parameter 'nonesuch'",
+                 info = name)
+    expect_error(confint(fit, parm = c(names(coef(fit))[1], "nonesuch")), "unknown parameter 'nonesuch'")
+    expect_error(confint(fit, parm = length(coef(fit)) + 1), "'parm' must be parameter names or positions")
+    expect_identical(rownames(confint(fit, parm = names(coef(fit))[2])), names(coef(fit))[2])
+  }
+  # digits given to summary() are the ones its print uses.
+  out <- capture.output(print(summary(fits$means, digits = 7)))
+  expect_identical(out, capture.output(print(summary(fits$means), digits = 7)))
+})
+
+test_that("predictive_check, simulate and predict: no empty draws, and NULL newdata is the fitted rows", {
+  for (name in c("fixed", "mixed")) {
+    fit <- fits[[name]]
+    expect_error(predictive_check(fit, ndraws = 0, plot = FALSE), "predictive_check: 'ndraws' must be a whole number of at least 1")
+    expect_error(simulate(fit, nsim = 0), "simulate.oprobit_mcmc: 'nsim' must be a whole number of at least 1")
+    expect_identical(predict(fit, NULL), predict(fit), info = name)
+    expect_identical(predict(fit, newdata = NULL, type = "class"), predict(fit, type = "class"), info = name)
+    check <- predictive_check(fit, ndraws = 1, plot = FALSE, seed = 1)
+    expect_false(anyNA(check[c("mean", "lower", "upper")]))
+  }
+})

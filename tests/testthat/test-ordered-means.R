@@ -193,3 +193,66 @@ test_that("ordered_means_mcmc refuses what it cannot fit, naming the argument", 
   expect_error(fit(y ~ g, d, bf_prior = c(0, -1)), "'bf_prior'")
   expect_error(fit(y ~ g, d[c(1, 4, 7), ]), "3 observations cannot fit 3 means")
 })
+
+test_that("ordered_means_mcmc subtracts an offset() term from the response", {
+  set.seed(4)
+  d <- data.frame(g = rep(c("a", "b", "c"), each = 10), o = rnorm(30, sd = 3))
+  d$y <- c(a = 0, b = 1, c = 2)[d$g] + d$o + rnorm(30, sd = 0.5)
+  d$less <- d$y - d$o
+  with_offset <- ordered_means_mcmc(y ~ g + offset(o), d, chains = 1, iter = 200, seed = 5, cores = 1, bf_prior = FALSE)
+  subtracted <- ordered_means_mcmc(less ~ g, d, chains = 1, iter = 200, seed = 5, cores = 1, bf_prior = FALSE)
+  expect_identical(unclass(with_offset$draws), unclass(subtracted$draws))
+  expect_error(ordered_means_mcmc(y ~ g + offset(o), transform(d, o = ifelse(seq_along(o) == 3, Inf, o)),
+                                  chains = 1, iter = 50, seed = 5, cores = 1), "offset must be finite")
+})
+
+test_that("ordered_means_mcmc refuses priors whose precision overflows and bounds far beyond the data", {
+  set.seed(4)
+  d <- data.frame(g = rep(c("a", "b", "c"), each = 6))
+  d$y <- c(a = 0, b = 1, c = 2)[d$g] + rnorm(18)
+  run <- function(...) ordered_means_mcmc(y ~ g, d, chains = 1, iter = 50, burnin = 10, seed = 5, cores = 1, ...)
+  expect_error(run(bf_prior = c(0, 1e-300)), "ordered_means_mcmc: the sd of 'bf_prior' is so small")
+  expect_error(run(bf_prior = c(1e300, 1e-10)), "the sd of 'bf_prior' is so small")
+  expect_error(run(prior_sd = 1e-300), "ordered_means_mcmc: 'prior_sd' is so small")
+  expect_error(run(lower = 1e300), "ordered_means_mcmc: 'lower' \\(1e\\+300\\) lies so far from the data")
+  expect_error(run(upper = -1e300), "'upper' \\(-1e\\+300\\) lies so far from the data")
+  # Small but workable, data outside the bounds, at them, or the bounds infinite: a fit with means in bounds.
+  bounds <- list(c(10, 20), c(-20, -10), c(min(d$y), max(d$y)), c(-Inf, min(d$y)), c(max(d$y), Inf),
+                 c(-1e308, 1e308), c(0, 1e-300), c(1e10, Inf))
+  log_share <- getFromNamespace(".qv_log_normal_interval", "quorval")
+  expect_equal(log_share(0, 1, 20, 21), log(pnorm(20, lower.tail = FALSE) - pnorm(21, lower.tail = FALSE)))
+  # Beyond the smallest double: the tail's asymptote, -x^2 / 2 - log(x sqrt(2 pi)) - 1 / x^2.
+  expect_equal(log_share(0, 1, 40, 41), -800 - log(40 * sqrt(2 * pi)) - 1 / 1600, tolerance = 1e-8)
+  expect_equal(log_share(0, 1, -41, -40), log_share(0, 1, 40, 41))
+  expect_equal(log_share(0, 1, -1, 2), log(pnorm(2) - pnorm(-1)))
+  expect_true(is.finite(log_share(0, 1, 1e10, Inf)))
+  for (b in bounds) {
+    said <- character(0)
+    fit <- withCallingHandlers(run(lower = b[1], upper = b[2], bf_draws = 10), warning = function(w) {
+      said <<- c(said, conditionMessage(w))
+      invokeRestart("muffleWarning")
+    })
+    means <- unclass(fit$draws)[, , fit$means]
+    expect_true(all(means >= b[1] & means <= b[2]), info = paste(b, collapse = " "))
+    bf <- fit$bayes_factor
+    expect_false(anyNA(unlist(bf[c("posterior_share", "prior_share")])))
+    # A Bayes factor, or NA with the warning that says why.
+    expect_identical(is.na(bf$bf), any(grepl("Bayes factor is not computable", said)), info = paste(b, collapse = " "))
+    if (!is.na(bf$bf)) expect_true(bf$bf >= 0 && is.finite(bf$bf))
+  }
+})
+
+test_that("the front doors check 'cl' before use: a stopped cluster or one without workers is named", {
+  d <- data.frame(g = rep(c("a", "b"), each = 4), y = c(1:4, 3:6))
+  cl <- parallel::makePSOCKcluster(1)
+  parallel::stopCluster(cl)
+  expect_error(ordered_means_mcmc(y ~ g, d, chains = 1, iter = 20, seed = 1, cl = cl),
+               "ordered_means_mcmc: 'cl' worker 1's connection is closed: the cluster was stopped")
+  expect_error(oprobit_mcmc(Sat ~ Infl, data = MASS::housing, weights = Freq, chains = 1, iter = 20, seed = 1, cl = cl),
+               "oprobit_mcmc: 'cl' worker 1's connection is closed")
+  empty <- structure(list(), class = c("SOCKcluster", "cluster"))
+  expect_error(ordered_means_mcmc(y ~ g, d, chains = 1, iter = 20, seed = 1, cl = empty), "'cl' has no workers")
+  expect_error(ordered_means_mcmc(y ~ g, d, chains = 1, iter = 20, seed = 1, cl = structure(list(1), class = "cluster")),
+               "'cl' worker 1 has no connection")
+  expect_error(ordered_means_mcmc(y ~ g, d, chains = 1, iter = 20, seed = 1, cl = list()), "made by the parallel package")
+})

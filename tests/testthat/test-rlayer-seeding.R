@@ -35,3 +35,12 @@ test_that("the same seed gives the same draws of quorval and vaskor, fresh or la
   expect_identical(seeded_draws(2024), first)
   expect_false(identical(seeded_draws(2025), first))
 })
+
+test_that("seed 0 is the C library's seed 1, and no other seed is", {
+  draws <- function(seed) {
+    c_stream_seed(seed)
+    list(c_rand(3), rtruncnorm_qv(5, lower = -1, upper = 1))
+  }
+  expect_identical(draws(0), draws(1))
+  expect_false(identical(draws(0), draws(2)))
+})
