@@ -58,11 +58,14 @@ NULL
   }
 }
 
-# One whole chain in the current process, on its own streams.
+# One whole chain in the current process, on its own streams. A setup whose
+# `r_stream_only` is TRUE draws from R's stream alone (no library entry, no
+# C stream): the C stream is then neither reseeded nor are the libraries
+# reloaded, which changes none of its draws.
 .qv_run_one <- function(chain, setup, setting, report = NULL) {
   RNGkind("L'Ecuyer-CMRG", "Inversion", "Rejection")
   assign(".Random.seed", setting$r_seed, globalenv())
-  c_stream_seed(setting$c_seed)
+  if (!isTRUE(setup$r_stream_only)) c_stream_seed(setting$c_seed)
   chain(setup, setting, report)
 }
 
@@ -77,16 +80,19 @@ NULL
   # On unix even one core runs the chains in forked workers (one at a time):
   # a chain reseeds the C stream and loads the libraries afresh, which this
   # process is thus spared, so that a fit leaves every stream as it was.
-  if (.Platform$OS.type == "unix") {
+  # A chain on R's stream alone touches no other stream: on one core it runs
+  # here, R's state put back afterwards, without a fork's cost.
+  if (.Platform$OS.type == "unix" && !(isTRUE(setup$r_stream_only) && cores == 1L)) {
     return(.qv_forked(fn, chain, setup, settings, cores, bar, per_chain))
   }
-  if (cores > 1L) {
+  if (cores > 1L && .Platform$OS.type != "unix") {
     cl <- parallel::makePSOCKcluster(cores)
     on.exit(parallel::stopCluster(cl), add = TRUE)
     return(.qv_on_cluster(cl, chain, setup, settings, bar, per_chain))
   }
-  # In this process (off unix, one core): R's state and kind are put back
-  # afterwards, the C stream and the libraries' generators are not.
+  # In this process (off unix, or a chain on R's stream alone, one core):
+  # R's state and kind are put back afterwards; off unix the C stream and the
+  # libraries' generators are not.
   kind <- RNGkind()
   saved <- if (exists(".Random.seed", globalenv())) get(".Random.seed", globalenv())
   on.exit(.qv_restore_rng(kind, saved), add = TRUE)

@@ -52,11 +52,11 @@ NULL
 
 # Split R-hat, bulk and tail effective sample size of each parameter, by the
 # posterior package; NA where a figure is not finite (a constant draw).
-.qv_diagnostics <- function(draws) {
-  table <- suppressWarnings(posterior::summarise_draws(draws, Rhat = posterior::rhat,
-                                                       ess_bulk = posterior::ess_bulk,
-                                                       ess_tail = posterior::ess_tail))
-  lapply(stats::setNames(nm = c("Rhat", "ess_bulk", "ess_tail")), function(column) {
+.qv_diagnostics <- function(draws, tail = TRUE) {
+  measures <- list(Rhat = posterior::rhat, ess_bulk = posterior::ess_bulk, ess_tail = posterior::ess_tail)
+  if (!tail) measures$ess_tail <- NULL
+  table <- suppressWarnings(do.call(posterior::summarise_draws, c(list(draws), measures)))
+  lapply(stats::setNames(nm = names(measures)), function(column) {
     stats::setNames(ifelse(is.finite(table[[column]]), table[[column]], NA_real_), table$variable)
   })
 }
@@ -65,7 +65,8 @@ NULL
 # above 1.01 or its bulk effective sample size below 100. `fn` names the
 # sampler.
 .qv_convergence_warning <- function(fit, fn) {
-  diagnostics <- .qv_diagnostics(fit$draws)
+  # The tail effective sample size is not part of the check.
+  diagnostics <- .qv_diagnostics(fit$draws, tail = FALSE)
   rhat <- diagnostics$Rhat
   ess <- diagnostics$ess_bulk
   problems <- character(0)

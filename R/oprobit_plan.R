@@ -49,7 +49,7 @@ oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_contro
   reason <- NULL
   if (method == "independence") {
     if (data$units) data <- oprobit_data(data$frame, units = FALSE)
-    plan <- c(unclass(data), common, list(method = "independence"))
+    plan <- c(unclass(data), common, list(method = "independence", r_stream_only = TRUE))
     plan$whole <- .oprobit_mode(plan, data$start)
     if (!is.null(plan$whole)) return(structure(plan, class = "oprobit_plan"))
     method <- "augmented"
