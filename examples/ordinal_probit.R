@@ -103,8 +103,8 @@ if (!is.na(opt$hosts)) {
   on.exit(parallel::stopCluster(cl))
 }
 cat(sprintf("Ordinal probit regression: %s\n", title))
-cat(sprintf("%d chains x (%d burn-in + %d kept) iterations, seed %d, latent draws on the %s stream, %s\n\n",
-            opt$chains, opt$burnin, opt$iterations, opt$seed, if (opt$latent == "c") "C library" else "R",
+cat(sprintf("%d chains x (%d burn-in + %d kept) iterations, seed %d, %s\n\n",
+            opt$chains, opt$burnin, opt$iterations, opt$seed,
             if (is.null(cl)) sprintf("%d local workers", min(opt$cores, opt$chains)) else paste("hosts", opt$hosts)))
 fit <- oprobit_mcmc(formula, data = data, weights = .weights, chains = opt$chains, iter = opt$iterations,
                     burnin = opt$burnin, seed = opt$seed, cores = opt$cores, cl = cl, latent = opt$latent,
@@ -129,8 +129,12 @@ cat(sprintf("\nPosterior from %d chains x %d draws (probit scale: latent sd 1, n
             opt$chains, opt$iterations))
 cat(sprintf("next to maximum likelihood, MASS::polr(%s, method = \"probit\"):\n\n", deparse(formula)))
 print(shown, row.names = FALSE, right = TRUE)
-cat(sprintf("\nCutpoint step acceptance after burn-in, by chain: %s\n",
-            paste(sprintf("%.1f%%", 100 * fit$acceptance), collapse = ", ")))
+cat(sprintf("\nSampler: %s; its acceptance after burn-in, by chain: %s\n",
+            if (identical(fit$method, "independence")) "independence Metropolis-Hastings at the posterior mode" else
+              sprintf("data augmentation, latent draws on the %s stream (cutpoint step)",
+                      if (opt$latent == "c") "C library" else "R"),
+            paste(sprintf("%.1f%%", 100 * if (identical(fit$method, "independence")) fit$whole_acceptance else
+              fit$acceptance), collapse = ", ")))
 within <- abs(gap) <= 2
 cat(sprintf("Posterior means within 2 posterior sd of the ML estimates: %d of %d%s\n", sum(within),
             length(within), if (all(within)) "" else paste0(" (not: ", paste(rownames(table)[!within], collapse = ", "), ")")))
