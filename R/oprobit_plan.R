@@ -17,7 +17,10 @@
 #' @param data what \code{\link{oprobit_data}()} returned.
 #' @param prior an \code{\link{oprobit_prior}()}.
 #' @param control an \code{\link{oprobit_control}()}.
-#' @param iter,burnin,thin the run's length, as \code{oprobit_mcmc()} takes it.
+#' @param iter,burnin,thin the run's length, as \code{oprobit_mcmc()} takes it
+#'   (\code{NULL}: the defaults of the sampler the plan chooses, 1000 and 200
+#'   for the independence sampler, 2000 and 1000 for the data-augmentation
+#'   chain).
 #' @param save_ranef keep the group effects' draws (with group terms).
 #' @param family the link, \code{\link{ordinal_family}()}.
 #' @return An object of class \code{"oprobit_plan"}: the data's fields and
@@ -30,8 +33,8 @@
 #' plan <- oprobit_plan(oprobit_data(frame))
 #' plan$whole$mode   # polr's estimates, the prior being flat
 #' @export
-oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_control(), iter = 2000L,
-                         burnin = 1000L, thin = 1L, save_ranef = TRUE, family = ordinal_family()) {
+oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_control(), iter = NULL,
+                         burnin = NULL, thin = 1L, save_ranef = TRUE, family = ordinal_family()) {
   fn <- "oprobit_plan"
   if (!inherits(data, "oprobit_data")) .qv_stop(fn, "'data' must be made by oprobit_data()")
   if (!inherits(control, "oprobit_control")) .qv_stop(fn, "'control' must be made by oprobit_control()")
@@ -40,8 +43,12 @@ oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_contro
   prior <- .oprobit_prior_of(prior, list(), p - 1L)
   slope_prior <- .oprobit_slope_prior(prior, p - 1L)
   .oprobit_separation(data$frame, slope_prior$B0)
+  # The run's length, where not given, by the sampler that runs.
+  run <- function(independence) {
+    list(iter = .qv_whole(fn, if (is.null(iter)) if (independence) 1000L else 2000L else iter, "iter", 1),
+         burnin = .qv_whole(fn, if (is.null(burnin)) if (independence) 200L else 1000L else burnin, "burnin", 0))
+  }
   common <- list(prior = slope_prior, priors = prior, control = control, family = family,
-                 iter = .qv_whole(fn, iter, "iter", 1), burnin = .qv_whole(fn, burnin, "burnin", 0),
                  thin = .qv_whole(fn, thin, "thin", 1), latent = control$latent)
   # The independence move alone, on the cells, where the posterior has a
   # mode; otherwise (and with group terms) the data-augmentation chain.
@@ -49,7 +56,7 @@ oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_contro
   reason <- NULL
   if (method == "independence") {
     if (data$units) data <- oprobit_data(data$frame, units = FALSE)
-    plan <- c(unclass(data), common, list(method = "independence", r_stream_only = TRUE))
+    plan <- c(unclass(data), common, run(TRUE), list(method = "independence", r_stream_only = TRUE))
     plan$whole <- .oprobit_mode(plan, data$start)
     if (!is.null(plan$whole)) return(structure(plan, class = "oprobit_plan"))
     method <- "augmented"
@@ -67,7 +74,7 @@ oprobit_plan <- function(data, prior = oprobit_prior(), control = oprobit_contro
   }
   if (!data$units) data <- .oprobit_units_of(data)
   M_root <- .oprobit_regression_root(data$X, slope_prior$B0)
-  plan <- c(unclass(data), common, list(method = "augmented", fallback = reason,
+  plan <- c(unclass(data), common, run(FALSE), list(method = "augmented", fallback = reason,
                                         M_inv = chol2inv(M_root), M_root = M_root))
   if (is.null(data$groups)) {
     plan$whole <- .oprobit_mode(plan, data$start)
